@@ -1,0 +1,138 @@
+/* Crumbleforge.cpp — the two exported entries: registration, and the command dispatcher with global setup,
+   the about text and the per-instance sequence block. Parameter setup and render live in their own files. */
+#include "Crumbleforge.h"
+
+#include "Util/AEGP_SuiteHandler.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+PF_Err About(PF_InData* in_data, PF_OutData* out_data)
+{
+    AEGP_SuiteHandler suites(in_data->pica_basicP);
+    const char* description = GetStringPtr(STR_DESCRIPTION);
+    const char* name = GetStringPtr(STR_NAME);
+    const PF_ANSICallbacksSuite1* ansi = suites.ANSICallbacksSuite1();
+
+    // The host's sprintf knows no bound: compose the text here, cut to the message field, and hand over
+    // only the finished text.
+    char text[sizeof(out_data->return_msg)];
+    std::snprintf(text, sizeof(text), "%s, v%d.%d.%d\r---------\r%s\r----------", name, CRUMBLEFORGE_MAJOR_VERSION,
+                  CRUMBLEFORGE_MINOR_VERSION, CRUMBLEFORGE_BUG_VERSION, description);
+    ansi->sprintf(out_data->return_msg, "%s", text);
+    return PF_Err_NONE;
+}
+
+PF_Err GlobalSetup(PF_OutData* out_data)
+{
+    out_data->my_version = CRUMBLEFORGE_VERSION_WORD;
+    out_data->out_flags = CRUMBLEFORGE_OUT_FLAGS;
+    out_data->out_flags2 = CRUMBLEFORGE_OUT_FLAGS2;
+    return PF_Err_NONE;
+}
+
+PF_Err AllocateSequenceData(PF_InData* in_data, PF_OutData* out_data)
+{
+    PF_Handle handle = in_data->utils->host_new_handle(SEQUENCE_DATA_SIZE);
+    out_data->sequence_data = handle;
+    if (handle == nullptr) {
+        in_data->utils->ansi.strcpy(out_data->return_msg, "Internal Error");
+        out_data->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    out_data->flat_sdata_size = SEQUENCE_DATA_SIZE;
+    std::memset(*handle, 0, SEQUENCE_DATA_SIZE);
+    return PF_Err_NONE;
+}
+
+// A block saved by the other platform's deliverable has the other size; bring it to ours.
+// Its contents are never read, so the resize result does not matter.
+void FitSequenceData(PF_InData* in_data)
+{
+    if (in_data->utils->host_get_handle_size(in_data->sequence_data) != SEQUENCE_DATA_SIZE) {
+        in_data->utils->host_resize_handle(SEQUENCE_DATA_SIZE, &in_data->sequence_data);
+    }
+}
+
+PF_Err SequenceSetup(PF_InData* in_data, PF_OutData* out_data)
+{
+    if (in_data->sequence_data == nullptr) {
+        return AllocateSequenceData(in_data, out_data);
+    }
+    FitSequenceData(in_data);
+    return PF_Err_NONE;
+}
+
+PF_Err SequenceResetup(PF_InData* in_data, PF_OutData* out_data)
+{
+    if (in_data->sequence_data != nullptr) {
+        return PF_Err_NONE;
+    }
+    return AllocateSequenceData(in_data, out_data);
+}
+
+PF_Err SequenceSetdown(PF_InData* in_data, PF_OutData* out_data)
+{
+    if (in_data->sequence_data == nullptr) {
+        return PF_Err_NONE;
+    }
+    FitSequenceData(in_data);
+    in_data->utils->host_dispose_handle(in_data->sequence_data);
+    out_data->sequence_data = nullptr;
+    in_data->sequence_data = nullptr;
+    return PF_Err_NONE;
+}
+
+PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output)
+{
+    switch (static_cast<A_u_long>(cmd)) {
+    case PF_Cmd_ABOUT:
+        return About(in_data, out_data);
+    case PF_Cmd_GLOBAL_SETUP:
+        return GlobalSetup(out_data);
+    case PF_Cmd_PARAMS_SETUP:
+        return ParamsSetup(in_data, out_data);
+    case PF_Cmd_SEQUENCE_SETUP:
+        return SequenceSetup(in_data, out_data);
+    case PF_Cmd_SEQUENCE_RESETUP:
+        return SequenceResetup(in_data, out_data);
+    case PF_Cmd_SEQUENCE_SETDOWN:
+        return SequenceSetdown(in_data, out_data);
+    case PF_Cmd_RENDER:
+        return Render(in_data, out_data, params, output);
+    default:
+        return PF_Err_NONE;
+    }
+}
+
+} // namespace
+
+extern "C" DllExport PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
+                                                    SPBasicSuite* /*inSPBasicSuitePtr*/,
+                                                    const char* /*inHostName*/, const char* /*inHostVersion*/)
+{
+    return inPluginDataCallBackPtr(inPtr, reinterpret_cast<const A_u_char*>(CRUMBLEFORGE_NAME),
+                                   reinterpret_cast<const A_u_char*>(CRUMBLEFORGE_MATCH_NAME),
+                                   reinterpret_cast<const A_u_char*>(CRUMBLEFORGE_CATEGORY),
+                                   reinterpret_cast<const A_u_char*>(CRUMBLEFORGE_ENTRY_POINT), CRUMBLEFORGE_KIND,
+                                   CRUMBLEFORGE_API_MAJOR, CRUMBLEFORGE_API_MINOR, CRUMBLEFORGE_RESERVED_INFO);
+}
+
+extern "C" DllExport PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                                       PF_LayerDef* output, void* /*extra*/)
+{
+    // No exception may reach the host: error codes thrown below become the command's result, and anything
+    // else is mapped to the nearest host error.
+    try {
+        return Dispatch(cmd, in_data, out_data, params, output);
+    } catch (PF_Err thrown) {
+        return thrown;
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    } catch (...) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+}
