@@ -8,6 +8,12 @@
 #include <cstring>
 #include <new>
 
+void composeAboutText(char* text, std::size_t size, const char* name, const char* description)
+{
+    std::snprintf(text, size, "%s, v%d.%d.%d\r---------\r%s\r----------", name, CRUMBLEFORGE_MAJOR_VERSION,
+                  CRUMBLEFORGE_MINOR_VERSION, CRUMBLEFORGE_BUG_VERSION, description);
+}
+
 namespace {
 
 PF_Err About(PF_InData* in_data, PF_OutData* out_data)
@@ -20,8 +26,7 @@ PF_Err About(PF_InData* in_data, PF_OutData* out_data)
     // The host's sprintf knows no bound: compose the text here, cut to the message field, and hand over
     // only the finished text.
     char text[sizeof(out_data->return_msg)];
-    std::snprintf(text, sizeof(text), "%s, v%d.%d.%d\r---------\r%s\r----------", name, CRUMBLEFORGE_MAJOR_VERSION,
-                  CRUMBLEFORGE_MINOR_VERSION, CRUMBLEFORGE_BUG_VERSION, description);
+    composeAboutText(text, sizeof(text), name, description);
     ansi->sprintf(out_data->return_msg, "%s", text);
     return PF_Err_NONE;
 }

@@ -8,6 +8,8 @@
 #include "AE_PluginData.h"
 #include "entry.h"
 
+#include <cstddef>
+
 #include "Crumbleforge_Identity.h"
 #include "Crumbleforge_Strings.h"
 
@@ -47,6 +49,10 @@ DllExport PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB
 DllExport PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                             PF_LayerDef* output, void* extra);
 }
+
+/* The about message: name and version, then the description, framed by hyphens; line breaks are carriage
+   returns. Cut to fit `size` bytes, terminator included. */
+void composeAboutText(char* text, std::size_t size, const char* name, const char* description);
 
 /* Parameter setup: declares the 22 parameters, in order, through the host's add_param. */
 PF_Err ParamsSetup(PF_InData* in_data, PF_OutData* out_data);

@@ -1,7 +1,111 @@
-/* Render.cpp — placeholder until the render driver lands. */
+/* Render.cpp — the render command: read the parameters once into the frame's RenderInfo, build the chaos
+   offsets, and have the host run the kernel of the frame's depth over every output pixel. */
 #include "Crumbleforge.h"
 
-PF_Err Render(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*)
+#include "Chaos.h"
+#include "Kernel.h"
+#include "RenderInfo.h"
+#include "Util/AEGP_SuiteHandler.h"
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr A_long fourCharCode(const char (&code)[5])
 {
-    return PF_Err_NONE;
+    return static_cast<A_long>((static_cast<A_u_long>(static_cast<A_u_char>(code[0])) << 24) |
+                               (static_cast<A_u_long>(static_cast<A_u_char>(code[1])) << 16) |
+                               (static_cast<A_u_long>(static_cast<A_u_char>(code[2])) << 8) |
+                               static_cast<A_u_long>(static_cast<A_u_char>(code[3])));
+}
+
+// Premiere Pro iterates 8-bit pixels only, through the utility callback, whatever the output depth.
+constexpr A_long PREMIERE_PRO_APPL_ID = fourCharCode("PrMr");
+
+A_u_char lowByte(A_long value)
+{
+    return static_cast<A_u_char>(static_cast<A_u_long>(value) & 0xFFu);
+}
+
+void readParams(RenderInfo& info, PF_ParamDef* params[])
+{
+    info.preset = params[PARAM_PRESETS]->u.pd.value;
+    info.brightness = params[PARAM_BRIGHTNESS]->u.fs_d.value;
+    info.contrast = params[PARAM_CONTRAST]->u.fs_d.value;
+    info.patternSize = params[PARAM_PATTERN_SIZE]->u.fs_d.value;
+    info.scaleLock = lowByte(params[PARAM_SCALE_LOCK]->u.bd.value);
+    info.horizontalDetail = params[PARAM_HORIZONTAL_DETAIL]->u.fs_d.value;
+    info.verticalDetail = params[PARAM_VERTICAL_DETAIL]->u.fs_d.value;
+    info.pixelColor = params[PARAM_PIXEL_COLOR]->u.cd.value;
+    info.backgroundColor = params[PARAM_BACKGROUND_COLOR]->u.cd.value;
+    info.useOriginalColor = lowByte(params[PARAM_USE_ORIGINAL_COLOR]->u.bd.value);
+    info.transparentBackground = lowByte(params[PARAM_TRANSPARENT_BACKGROUND]->u.bd.value);
+    info.chaosEnabled = lowByte(params[PARAM_ENABLE_CHAOS]->u.bd.value);
+    info.chaosIntensity = params[PARAM_INTENSITY]->u.fs_d.value;
+    info.chaosSeed = params[PARAM_SEED]->u.fs_d.value;
+    info.chaosSpeed = params[PARAM_ANIMATION_SPEED]->u.fs_d.value;
+    info.chaosBehavior = lowByte(params[PARAM_CHAOS_BEHAVIOR]->u.pd.value);
+}
+
+/* Lines for the host's progress display; a damaged extent cannot overflow the subtraction. */
+A_long progressLines(const PF_LayerDef& output)
+{
+    const std::int64_t lines = static_cast<std::int64_t>(output.extent_hint.bottom) - output.extent_hint.top;
+    if (lines > INT32_MAX) {
+        return INT32_MAX;
+    }
+    return lines < INT32_MIN ? INT32_MIN : static_cast<A_long>(lines);
+}
+
+PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
+{
+    AEGP_SuiteHandler suites(in_data->pica_basicP);
+    RenderInfo info;
+    std::memset(&info, 0, sizeof(info));
+
+    // Some pixels only get their alpha written (transparent level-1 pixels); clear everything first. A
+    // failed fill does not stop the frame.
+    (void)in_data->utils->fill(in_data->effect_ref, nullptr, nullptr, output);
+
+    const A_long lines = progressLines(*output);
+    readParams(info, params);
+    info.pixelColor16 = colour16(info.pixelColor);
+    info.backgroundColor16 = colour16(info.backgroundColor);
+    PF_LayerDef* input = &params[PARAM_INPUT]->u.ld;
+    info.inputWorld = input;
+
+    ChaosValues chaos;
+    if (info.chaosEnabled != 0) {
+        fillChaosValues(chaos, info.chaosSeed, info.chaosSpeed, info.chaosIntensity, info.chaosBehavior,
+                        in_data->current_time, in_data->time_step);
+    }
+    info.chaosValues = &chaos;
+
+    if (in_data->appl_id == PREMIERE_PRO_APPL_ID) {
+        return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
+    }
+    // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are tested each on
+    // its own, as the hosts that offer the suite expect.
+    const bool suiteVersion2 = in_data->version.major >= 13 && in_data->version.minor >= 27;
+    if ((output->world_flags & PF_WorldFlag_DEEP) != 0) {
+        const PF_Iterate16Suite1* suite = suiteVersion2 ? suites.Iterate16Suite2() : suites.Iterate16Suite1();
+        return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_16, output);
+    }
+    const PF_Iterate8Suite1* suite = suiteVersion2 ? suites.Iterate8Suite2() : suites.Iterate8Suite1();
+    return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
+}
+
+} // namespace
+
+PF_Err Render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output)
+{
+    // A thrown PF_Err (a suite the host cannot supply) passes on to the entry point; running out of memory
+    // for the chaos values ends here, after the suites have been released.
+    try {
+        return renderFrame(in_data, params, output);
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
 }

@@ -1,0 +1,147 @@
+/* EffectInstance.h — one effect, loaded from its module, driven through a Host the way an application
+   drives an applied effect: registration, global/parameter/sequence setup, about, and frame renders.
+
+   Commands get real PF_InData / PF_OutData records, a PF_ParamDef* params[] array (params[0] is the input
+   layer) and an output world. Between commands the instance holds what the effect handed back:
+   global_data after global setup, sequence_data after sequence setup/resetup (taking out_data->sequence_data
+   when the effect set it, otherwise in_data->sequence_data as the effect left it, which a resize may have
+   replaced), and the parameter definitions collected through add_param during parameter setup.
+
+   render() may be called from several threads at once: every call builds its own records and copies of the
+   parameters. The other commands are meant to be sent from one thread at a time. */
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AE_Effect.h"
+#include "cfhost/Host.h"
+#include "cfhost/Module.h"
+#include "cfhost/Registration.h"
+#include "cfhost/World.h"
+
+namespace cfhost {
+
+/* Time of a frame as the host reports it: frame × 100 with a step of 100 at a scale of round(fps × 100). */
+struct FrameTime {
+    A_long current_time = 0;
+    A_long time_step = 100;
+    A_u_long time_scale = 2400;
+
+    static FrameTime ofFrame(A_long frame, double fps);
+};
+
+/* Everything one command call receives. prepare() fills it as a real host would; a test may change any
+   field before send(). Movable, not copyable: params points into paramStore. */
+struct CommandFrame {
+    PF_Cmd cmd = PF_Cmd_ABOUT;
+    PF_InData in{};
+    PF_OutData out{};
+    std::vector<PF_ParamDef> paramStore; /* copies of the current parameters, [0] = input layer */
+    std::vector<PF_ParamDef*> params;    /* pointers into paramStore, then a null terminator */
+    PF_LayerDef* output = nullptr;
+    void* extra = nullptr;
+
+    CommandFrame() = default;
+    CommandFrame(CommandFrame&&) = default;
+    CommandFrame& operator=(CommandFrame&&) = default;
+    CommandFrame(const CommandFrame&) = delete;
+    CommandFrame& operator=(const CommandFrame&) = delete;
+};
+
+class EffectInstance {
+public:
+    EffectInstance(Host& host, Module module);
+    EffectInstance(Host& host, const std::filesystem::path& modulePath);
+    /* Sends nothing to the effect; handles it still holds stay live and show up in the host's leak report. */
+    ~EffectInstance();
+    EffectInstance(const EffectInstance&) = delete;
+    EffectInstance& operator=(const EffectInstance&) = delete;
+
+    Host& host() const noexcept { return host_; }
+    const Module& module() const noexcept { return module_; }
+
+    /* --- registration -------------------------------------------------------------------------- */
+    /* Calls PluginDataEntryFunction and resolves the main entry by the name it reported. Throws HostError
+       when the registration entry is missing, never called back, or names an entry the module lacks. */
+    const Registration& registerModule();
+    bool registered() const noexcept { return entry_ != nullptr; }
+    const Registration& registration() const; /* throws HostError before registerModule() */
+
+    /* --- raw commands --------------------------------------------------------------------------- */
+    /* The records of `cmd` as a real host fills them: callbacks, app id, version, quality HI, 1/1 scales,
+       held global and sequence data, current parameters; send() sets effect_ref. `input` (may be null)
+       becomes params[0].u.ld and gives width, height and extent_hint. */
+    CommandFrame prepare(PF_Cmd cmd, const World* input = nullptr, World* output = nullptr,
+                         const FrameTime& time = FrameTime{}) const;
+    /* Calls the main entry with the frame and returns its result; keeps copies of the records as
+       lastInData()/lastOutData(). Parameters added during PF_Cmd_PARAMS_SETUP become the instance's
+       parameters when the command succeeds. Throws HostError if not registered or if the entry throws. */
+    PF_Err send(CommandFrame& frame);
+    PF_Err send(PF_Cmd cmd);
+
+    PF_InData lastInData() const;
+    PF_OutData lastOutData() const;
+
+    /* --- lifecycle commands (return the effect's result) ----------------------------------------- */
+    PF_Err globalSetup();   /* keeps global_data, my_version, out_flags, out_flags2 */
+    PF_Err globalSetdown(); /* hands global_data back, then forgets it */
+    PF_Err paramsSetup();   /* keeps the added definitions and out_data->num_params */
+    PF_Err sequenceSetup();
+    PF_Err sequenceResetup();
+    PF_Err sequenceSetdown(); /* forgets sequence_data afterwards whatever the effect did with it */
+    /* Sends PF_Cmd_ABOUT and returns out_data->return_msg; throws EffectError on a non-zero result. */
+    std::string about();
+
+    PF_Handle globalData() const;
+    PF_Handle sequenceData() const;
+    /* Replaces the held sequence data with a host handle of `size` zero bytes (disposing the one held). */
+    PF_Handle presetSequenceData(std::size_t size);
+
+    A_u_long effectVersion() const;    /* out_data->my_version after global setup */
+    PF_OutFlags outFlags() const;      /* out_data->out_flags after global setup */
+    PF_OutFlags2 outFlags2() const;    /* out_data->out_flags2 after global setup */
+    A_long reportedParamCount() const; /* out_data->num_params after parameter setup */
+
+    /* --- parameters (index 0 is the input layer) ----------------------------------------------- */
+    std::size_t parameterCount() const;
+    PF_ParamDef parameter(PF_ParamIndex index) const; /* a copy; throws HostError for a bad index */
+    std::optional<PF_ParamIndex> findParameter(const std::string& name) const;
+    /* Set current values; throw HostError for a bad index or a parameter of another type. */
+    void setPopup(PF_ParamIndex index, A_long choice); /* 1-based */
+    void setCheckbox(PF_ParamIndex index, bool on);
+    void setFloat(PF_ParamIndex index, double value);
+    void setSlider(PF_ParamIndex index, A_long value);
+    void setColor(PF_ParamIndex index, const PF_Pixel& colour);
+
+    /* --- rendering ------------------------------------------------------------------------------ */
+    /* Sends PF_Cmd_RENDER for one frame: params[0].u.ld is the input's layer, output is the output's layer
+       (both 8-bit or both 16-bit is the caller's choice), with the current parameter values. The effect
+       must not write the input. Returns the effect's result. */
+    PF_Err render(const World& input, World& output, const FrameTime& time = FrameTime{});
+
+private:
+    PF_ParamDef& checkedParameter(PF_ParamIndex index, PF_ParamType type, const char* what);
+
+    Host& host_;
+    Module module_;
+    Registration registration_;
+    PF_FilterProc entry_ = nullptr;
+
+    mutable std::mutex mutex_; /* guards everything below */
+    std::vector<PF_ParamDef> params_;
+    PF_Handle globalData_ = nullptr;
+    PF_Handle sequenceData_ = nullptr;
+    A_u_long effectVersion_ = 0;
+    PF_OutFlags outFlags_ = 0;
+    PF_OutFlags2 outFlags2_ = 0;
+    A_long reportedParamCount_ = 0;
+    PF_InData lastIn_{};
+    PF_OutData lastOut_{};
+};
+
+} // namespace cfhost

@@ -1,0 +1,13 @@
+/* Fill.h — the fill / fill16 callbacks' pixel work: a colour (null = transparent black) over a rectangle
+   (null = the whole world; otherwise clipped to the world, right and bottom exclusive). The world's
+   PF_WorldFlag_DEEP decides its pixel format; the colour is converted when the depths differ. */
+#pragma once
+
+#include "AE_Effect.h"
+
+namespace cfhost::detail {
+
+PF_Err fillWorld(PF_EffectWorld* world, const PF_Pixel* colour, const PF_Rect* rect) noexcept;
+PF_Err fillWorld16(PF_EffectWorld* world, const PF_Pixel16* colour, const PF_Rect* rect) noexcept;
+
+} // namespace cfhost::detail

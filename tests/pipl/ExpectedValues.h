@@ -1,0 +1,7 @@
+/* ExpectedValues.h — the capability words the effect declares at global setup; both resource forms must
+   carry exactly these. */
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kExpectedOutFlags = 0x02000000, kExpectedOutFlags2 = 0x08000000;
