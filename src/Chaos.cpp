@@ -4,13 +4,14 @@
 
 #include "Crumbleforge_Helpers.h"
 
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
 
 A_long chaosFrameStep(double chaosSpeed, A_long current_time, A_long time_step)
 {
-    if (chaosSpeed == 0.0) {
+    if (chaosSpeed == 0.0 || std::isnan(chaosSpeed)) {
         return 0;
     }
     // A host never renders with a frame duration of 0; should one arrive, every time is frame 0. The
@@ -18,9 +19,12 @@ A_long chaosFrameStep(double chaosSpeed, A_long current_time, A_long time_step)
     const std::int64_t frame =
         time_step == 0 ? 0 : static_cast<std::int64_t>(current_time) / static_cast<std::int64_t>(time_step);
     const double mapped = chaosSpeed / 100.0 * 1000.0;
-    const double divisor = (1000.0 - mapped) + 1.0;
-    // Speeds above 100 would bring the divisor to 0 or below, NaN speeds make it NaN: the quotient is
-    // clamped (NaN to 0) before it becomes an integer.
+    double divisor = (1000.0 - mapped) + 1.0;
+    // Full speed changes the values every frame; nothing is faster, so speeds above 100, which would bring
+    // the divisor to 0 or below, count as 100.
+    if (divisor < 1.0) {
+        divisor = 1.0;
+    }
     return truncateClamped(static_cast<double>(frame) / divisor, std::numeric_limits<A_long>::max());
 }
 

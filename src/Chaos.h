@@ -15,7 +15,7 @@ enum ChaosBehavior {
 };
 
 /* Frames that share one set of values: frame / (1001 - 10 x speed), truncated toward zero; 0 when the
-   speed is 0 or the frame duration is 0. */
+   speed is 0 (or NaN) or the frame duration is 0. Speeds above 100 count as 100. */
 A_long chaosFrameStep(double chaosSpeed, A_long current_time, A_long time_step);
 
 /* Appends CHAOS_LEVEL_COUNT offsets to values, element k - 1 for level k. */

@@ -107,10 +107,8 @@ inline A_u_short adjustTone(float factor, A_long offset, A_u_short tone, int piv
 {
     const float scaled = static_cast<float>(static_cast<int>(tone) - pivot) * factor;
     const float contrasted = scaled + static_cast<float>(pivot);
-    const std::int64_t sum = static_cast<std::int64_t>(truncateClamped(contrasted, TONE_LIMIT)) +
-                             static_cast<std::int64_t>(offset < -TONE_LIMIT ? -TONE_LIMIT
-                                                       : offset > TONE_LIMIT ? TONE_LIMIT
-                                                                             : offset);
+    const A_long heldOffset = offset < -TONE_LIMIT ? -TONE_LIMIT : (offset > TONE_LIMIT ? TONE_LIMIT : offset);
+    const A_long sum = truncateClamped(contrasted, TONE_LIMIT) + heldOffset;
     return static_cast<A_u_short>(sum < 0 ? 0 : (sum > channelMax ? channelMax : sum));
 }
 

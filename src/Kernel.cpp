@@ -7,6 +7,9 @@
 #include "Patterns.h"
 #include "RenderInfo.h"
 
+#include <cmath>
+#include <cstddef>
+
 namespace {
 
 struct Depth8 {

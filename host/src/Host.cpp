@@ -95,6 +95,9 @@ Counters Host::counters() const
     c.suitesReleased = state_->suites.totalReleased();
     c.suites = state_->suites.uses();
     c.handleAllocations = state_->handleAllocations.load();
+    c.handleSizeQueries = state_->handleSizeQueries.load();
+    c.handleResizes = state_->handleResizes.load();
+    c.handleDisposals = state_->handleDisposals.load();
     c.addParamCalls = state_->addParamCalls.load();
     c.abortCalls = state_->abortCalls.load();
     c.progressCalls = state_->progressCalls.load();

@@ -226,6 +226,7 @@ void Host::State::unlockHandle(PF_Handle handle) noexcept
 
 void Host::State::disposeHandle(PF_Handle handle) noexcept
 {
+    handleDisposals.fetch_add(1, std::memory_order_relaxed);
     if (handle != nullptr && !handles.dispose(handle)) {
         misuse("host_dispose_handle of " + pointerText(handle) + ", which is no live handle");
     }
@@ -233,6 +234,7 @@ void Host::State::disposeHandle(PF_Handle handle) noexcept
 
 A_u_longlong Host::State::handleSize(PF_Handle handle) noexcept
 {
+    handleSizeQueries.fetch_add(1, std::memory_order_relaxed);
     const auto size = handles.size(handle);
     if (!size) {
         misuse("host_get_handle_size of " + pointerText(handle) + ", which is no live handle");
@@ -243,6 +245,7 @@ A_u_longlong Host::State::handleSize(PF_Handle handle) noexcept
 
 PF_Err Host::State::resizeHandle(A_u_longlong newSize, PF_Handle* handle) noexcept
 {
+    handleResizes.fetch_add(1, std::memory_order_relaxed);
     if (handle == nullptr) {
         misuse("host_resize_handle called with a null handle address");
         return PF_Err_BAD_CALLBACK_PARAM;

@@ -80,6 +80,9 @@ struct Host::State {
     std::vector<std::string> misuses;
 
     std::atomic<long> handleAllocations{0};
+    std::atomic<long> handleSizeQueries{0};
+    std::atomic<long> handleResizes{0};
+    std::atomic<long> handleDisposals{0};
     std::atomic<long> addParamCalls{0};
     std::atomic<long> abortCalls{0};
     std::atomic<long> progressCalls{0};

@@ -127,16 +127,18 @@ TEST(Chaos, HalfSpeedChangesEvery501FramesTruncatingTowardZero)
     EXPECT_EQ(chaosAt(0, 50, 5, 1, -500), chaosAt(0, 50, 5, 1, 0));
     EXPECT_NE(chaosAt(0, 50, 5, 1, 501), chaosAt(0, 50, 5, 1, 0));
     EXPECT_EQ(chaosAt(0, 50, 5, 1, 501), chaosAt(1, 50, 5, 1, 0));
+    EXPECT_EQ(chaosFrameStep(100.0, -250, 100), -2) << "frame -2.5 is frame -2";
     // The slowest speeds divide by just under 1001.
     EXPECT_EQ(chaosFrameStep(0.01, 1000 * STEP, STEP), 0);
     EXPECT_EQ(chaosFrameStep(0.01, 1001 * STEP, STEP), 1);
 }
 
-TEST(Chaos, FrameNumberIsTheTruncatedQuotientOfTimeAndStep)
+TEST(Chaos, SpeedsBeyondFullSpeedCountAsFullSpeed)
 {
-    EXPECT_EQ(chaosFrameStep(100.0, 250, 100), 2);
-    EXPECT_EQ(chaosFrameStep(100.0, -250, 100), -2);
-    EXPECT_EQ(chaosFrameStep(100.0, 1001, 1001), 1);
+    EXPECT_EQ(chaosFrameStep(100.1, 37 * STEP, STEP), 37) << "the divisor would be 0";
+    EXPECT_EQ(chaosFrameStep(150.0, -37 * STEP, STEP), -37);
+    EXPECT_EQ(chaosFrameStep(std::numeric_limits<double>::infinity(), 37 * STEP, STEP), 37);
+    EXPECT_EQ(chaosFrameStep(std::numeric_limits<double>::quiet_NaN(), 37 * STEP, STEP), 0) << "NaN: still";
 }
 
 TEST(Chaos, ZeroFrameDurationCountsAsFrameZero)
@@ -184,15 +186,6 @@ TEST(Chaos, ValuesStayInsideTheirBehavioursRange)
             ASSERT_TRUE(v >= -3.0f && v <= 3.0f) << v;
         }
     }
-}
-
-TEST(Chaos, AppendsToWhatTheSequenceHeld)
-{
-    ChaosValues values{1.0f, 2.0f};
-    fillChaosValues(values, 0, 0, 5, 1, 0, STEP);
-    ASSERT_EQ(values.size(), 17u);
-    EXPECT_EQ(values[0], 1.0f);
-    EXPECT_EQ(values[2], chaosAt(0, 0, 5, 1, 0)[0]);
 }
 
 } // namespace

@@ -60,6 +60,9 @@ struct Counters {
     long suitesReleased = 0;       /* ReleaseSuite calls */
     std::vector<SuiteUse> suites;  /* per name and version, in first-use order */
     long handleAllocations = 0;    /* host_new_handle calls, failed ones included */
+    long handleSizeQueries = 0;    /* host_get_handle_size calls by the effect */
+    long handleResizes = 0;        /* host_resize_handle calls by the effect */
+    long handleDisposals = 0;      /* host_dispose_handle calls by the effect */
     long addParamCalls = 0;
     long abortCalls = 0;
     long progressCalls = 0;

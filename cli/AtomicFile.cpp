@@ -1,0 +1,244 @@
+/* AtomicFile.cpp — temporary names, syncing and renaming for output files. */
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "Cleanup.h"
+#include "Errors.h"
+
+namespace fs = std::filesystem;
+
+namespace cfcli {
+
+namespace {
+
+fs::path folderOf(const fs::path& target)
+{
+    const fs::path parent = target.parent_path();
+    return parent.empty() ? fs::path(".") : parent;
+}
+
+std::string folderText(const fs::path& target)
+{
+    return quoted(folderOf(target).string());
+}
+
+/* Syncs the folder so that a rename survives a crash; folders that refuse fsync are left as they are. */
+void syncFolder(const fs::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool writeAll(int fd, const void* data, std::size_t size, int& errnum)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            errnum = errno;
+            return false;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+/* The process's file-creation mask, read without changing it (umask() can only be read by setting it). */
+mode_t currentUmask()
+{
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        }
+        std::fclose(f);
+        if (found) {
+            return static_cast<mode_t>(mask);
+        }
+    }
+    return 022;
+}
+
+} // namespace
+
+TempFile::TempFile(const fs::path& target) : target_(target)
+{
+    const std::string ext = target.extension().string();
+    std::string pattern = (folderOf(target) / ("." + target.stem().string() + ".tmp-XXXXXX" + ext)).string();
+    fd_ = ::mkostemps(pattern.data(), static_cast<int>(ext.size()), O_CLOEXEC);
+    if (fd_ < 0) {
+        const int err = errno;
+        throw UsageError("cannot write " + quoted(target.string()) + ": cannot create a file in " +
+                         folderText(target) + " (" + systemMessage(err) + ")");
+    }
+    temp_ = pattern;
+    cleanupSlot_ = cleanup::addFile(temp_.string());
+    /* mkstemps makes the file private; the finished output gets the permissions of any new file. */
+    ::fchmod(fd_, static_cast<mode_t>(0666 & ~currentUmask()));
+}
+
+TempFile::~TempFile()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    if (!committed_) {
+        ::unlink(temp_.c_str());
+    }
+    cleanup::remove(cleanupSlot_);
+}
+
+void TempFile::fail(const std::string& what, int errnum) const
+{
+    throw UsageError("cannot write " + quoted(target_.string()) + ": " + what + " (" + systemMessage(errnum) + ")");
+}
+
+void TempFile::write(const void* data, std::size_t size)
+{
+    int err = 0;
+    if (fd_ < 0) {
+        fail("file already closed", EBADF);
+    }
+    if (!writeAll(fd_, data, size, err)) {
+        fail("write failed", err);
+    }
+}
+
+void TempFile::close()
+{
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::fsync(fd) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fail("sync failed", err);
+    }
+    if (::close(fd) != 0) {
+        fail("close failed", errno);
+    }
+    synced_ = true;
+}
+
+void TempFile::commit()
+{
+    if (fd_ >= 0) {
+        close();
+    } else if (!synced_) {
+        const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            fail("the temporary file vanished", errno);
+        }
+        const int rc = ::fsync(fd);
+        const int err = errno;
+        ::close(fd);
+        if (rc != 0) {
+            fail("sync failed", err);
+        }
+        synced_ = true;
+    }
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        fail("rename failed", errno);
+    }
+    committed_ = true;
+    cleanup::remove(cleanupSlot_);
+    cleanupSlot_ = -1;
+    syncFolder(folderOf(target_));
+}
+
+TempFolder::TempFolder(const fs::path& anchor)
+{
+    std::string pattern = (folderOf(anchor) / ("." + anchor.stem().string() + ".tmp-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        const int err = errno;
+        throw UsageError("cannot write " + quoted(anchor.string()) + ": cannot create a folder in " +
+                         folderText(anchor) + " (" + systemMessage(err) + ")");
+    }
+    folder_ = pattern;
+    cleanupSlot_ = cleanup::addFolder(folder_.string());
+}
+
+TempFolder::~TempFolder()
+{
+    if (!committed_) {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    cleanup::remove(cleanupSlot_);
+}
+
+void TempFolder::add(const std::vector<unsigned char>& bytes, const fs::path& target)
+{
+    const fs::path file = folder_ / std::to_string(targets_.size());
+    auto fail = [&](const char* what, int err) {
+        throw UsageError("cannot write " + quoted(target.string()) + ": " + what + " (" + systemMessage(err) + ")");
+    };
+    /* Counted before the file exists, so that an interrupt in between still removes it. */
+    cleanup::setFolderCount(cleanupSlot_, static_cast<long>(targets_.size() + 1));
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fail("cannot create a temporary file", errno);
+    }
+    int err = 0;
+    if (!writeAll(fd, bytes.data(), bytes.size(), err)) {
+        ::close(fd);
+        fail("write failed", err);
+    }
+    if (::fsync(fd) != 0) {
+        err = errno;
+        ::close(fd);
+        fail("sync failed", err);
+    }
+    if (::close(fd) != 0) {
+        fail("close failed", errno);
+    }
+    targets_.push_back(target);
+}
+
+void TempFolder::commit()
+{
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+        const fs::path file = folder_ / std::to_string(i);
+        if (::rename(file.c_str(), targets_[i].c_str()) != 0) {
+            const int err = errno;
+            throw UsageError("cannot write " + quoted(targets_[i].string()) + ": rename failed (" +
+                             systemMessage(err) + "); " + std::to_string(i) + " of " +
+                             std::to_string(targets_.size()) + " frames were written");
+        }
+    }
+    committed_ = true;
+    std::error_code ignored;
+    fs::remove(folder_, ignored);
+    cleanup::remove(cleanupSlot_);
+    cleanupSlot_ = -1;
+    if (!targets_.empty()) {
+        syncFolder(folderOf(targets_.front()));
+    }
+}
+
+void writeFileAtomically(const fs::path& target, const std::vector<unsigned char>& bytes)
+{
+    TempFile file(target);
+    file.write(bytes.data(), bytes.size());
+    file.commit();
+}
+
+} // namespace cfcli

@@ -1,0 +1,155 @@
+/* Cleanup.cpp — the interrupt-time registry. The handler only reads slots whose state is kActive,
+   which the registering thread sets after the slot's contents are complete. */
+#include "Cleanup.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <climits>
+#include <cstring>
+
+namespace cfcli::cleanup {
+
+namespace {
+
+enum State : int { kFree = 0, kBusy = 1, kActive = 2 };
+enum Kind : int { kFile, kFolder, kChild };
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    Kind kind = kFile;
+    pid_t pid = 0;
+    std::atomic<long> count{0};
+    char path[PATH_MAX] = {};
+};
+
+constexpr std::size_t kSlots = 32;
+
+/* Process-wide by necessity: the signal handler has no other way to find it. */
+std::array<Slot, kSlots>& slots()
+{
+    static std::array<Slot, kSlots> table;
+    return table;
+}
+
+/* Decimal digits of n into buf (at least 24 bytes), without the C library. */
+void formatNumber(long n, char* buf)
+{
+    char tmp[24];
+    int len = 0;
+    do {
+        tmp[len++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0 && len < 23);
+    for (int i = 0; i < len; ++i) {
+        buf[i] = tmp[len - 1 - i];
+    }
+    buf[len] = '\0';
+}
+
+void onSignal(int sig)
+{
+    auto& table = slots();
+    for (Slot& s : table) { /* children first, so that none writes a file after it was removed */
+        if (s.state.load() == kActive && s.kind == kChild) {
+            kill(s.pid, SIGKILL);
+            int status = 0;
+            waitpid(s.pid, &status, 0);
+        }
+    }
+    for (Slot& s : table) {
+        if (s.state.load() != kActive) {
+            continue;
+        }
+        if (s.kind == kFile) {
+            unlink(s.path);
+        } else if (s.kind == kFolder) {
+            const int dir = open(s.path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (dir >= 0) {
+                const long n = s.count.load();
+                char name[24];
+                for (long i = 0; i < n; ++i) {
+                    formatNumber(i, name);
+                    unlinkat(dir, name, 0);
+                }
+                close(dir);
+            }
+            rmdir(s.path);
+        }
+    }
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+int claim(Kind kind, const std::string& path, pid_t pid)
+{
+    if (path.size() >= PATH_MAX) {
+        return -1;
+    }
+    auto& table = slots();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        int expected = kFree;
+        if (table[i].state.compare_exchange_strong(expected, kBusy)) {
+            Slot& s = table[i];
+            s.kind = kind;
+            s.pid = pid;
+            s.count.store(0);
+            std::memcpy(s.path, path.c_str(), path.size() + 1);
+            s.state.store(kActive);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+void installSignalHandlers()
+{
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaction(sig, &action, nullptr);
+        }
+        signal(SIGPIPE, SIG_IGN);
+        return true;
+    }();
+    (void)installed;
+}
+
+int addFile(const std::string& path)
+{
+    return claim(kFile, path, 0);
+}
+
+int addFolder(const std::string& path)
+{
+    return claim(kFolder, path, 0);
+}
+
+void setFolderCount(int slot, long count)
+{
+    if (slot >= 0) {
+        slots()[static_cast<std::size_t>(slot)].count.store(count);
+    }
+}
+
+int addChild(pid_t pid)
+{
+    return claim(kChild, std::string(), pid);
+}
+
+void remove(int slot)
+{
+    if (slot >= 0) {
+        slots()[static_cast<std::size_t>(slot)].state.store(kFree);
+    }
+}
+
+} // namespace cfcli::cleanup

@@ -1,0 +1,110 @@
+/* EffectSession.cpp — loading the module and sending it the commands an application sends. */
+#include "EffectSession.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "Errors.h"
+#include "cfhost/HostError.h"
+
+#ifndef CRUMBLEFORGE_DEFAULT_PLUGIN
+#define CRUMBLEFORGE_DEFAULT_PLUGIN ""
+#endif
+
+namespace fs = std::filesystem;
+
+namespace cfcli {
+
+namespace {
+
+void require(PF_Err err, const std::string& what)
+{
+    if (err != PF_Err_NONE) {
+        throw EffectFailure("the effect failed " + what + " (error " + std::to_string(err) + ")");
+    }
+}
+
+fs::path executableFolder()
+{
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) {
+        return {};
+    }
+    return fs::path(std::string(buf, static_cast<std::size_t>(n))).parent_path();
+}
+
+} // namespace
+
+fs::path locatePlugin(const std::optional<std::string>& given)
+{
+    std::error_code ec;
+    if (given) {
+        if (!fs::exists(*given, ec)) {
+            throw UsageError("--plugin " + quoted(*given) + ": no such file");
+        }
+        return *given;
+    }
+    std::vector<fs::path> candidates;
+    const fs::path here = executableFolder();
+    if (!here.empty()) {
+        candidates.push_back(here / ".." / "src" / "Crumbleforge.so");                   /* build tree */
+        candidates.push_back(here / ".." / "lib" / "crumbleforge" / "Crumbleforge.so");  /* installed */
+    }
+    if (std::string(CRUMBLEFORGE_DEFAULT_PLUGIN).size() > 0) {
+        candidates.emplace_back(CRUMBLEFORGE_DEFAULT_PLUGIN);
+    }
+    std::string tried;
+    for (const fs::path& c : candidates) {
+        if (fs::is_regular_file(c, ec)) {
+            return c.lexically_normal();
+        }
+        tried += (tried.empty() ? "" : ", ") + c.lexically_normal().string();
+    }
+    throw EffectFailure("no effect module found (looked for " + tried + "); give one with --plugin PATH");
+}
+
+EffectSession::EffectSession(const SessionOptions& options)
+{
+    cfhost::HostOptions hostOptions;
+    hostOptions.applicationId = options.premiere ? cfhost::kPremierePro : cfhost::kAfterEffects;
+    hostOptions.threads = options.threads;
+    host_ = std::make_unique<cfhost::Host>(hostOptions);
+    try {
+        effect_ = std::make_unique<cfhost::EffectInstance>(*host_, options.plugin);
+        effect_->registerModule();
+    } catch (const cfhost::HostError& e) {
+        throw EffectFailure("cannot load the effect module " + quoted(options.plugin.string()) + ": " + e.what());
+    }
+    require(effect_->globalSetup(), "in global setup");
+    globalDone_ = true;
+    require(effect_->paramsSetup(), "in parameter setup");
+    require(effect_->sequenceSetup(), "in sequence setup");
+    sequenceDone_ = true;
+    declared_ = declaredParameters(*effect_);
+}
+
+EffectSession::~EffectSession()
+{
+    /* Setdown results change nothing for the user at this point. */
+    try {
+        if (sequenceDone_) {
+            effect_->sequenceSetdown();
+        }
+        if (globalDone_) {
+            effect_->globalSetdown();
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+cfhost::World EffectSession::render(const cfhost::World& input, long frame, double fps)
+{
+    cfhost::World output = host_->makeWorld(input.width(), input.height(), input.depth());
+    const auto time = cfhost::FrameTime::ofFrame(static_cast<A_long>(frame), fps);
+    require(effect_->render(input, output, time), "to render frame " + std::to_string(frame));
+    return output;
+}
+
+} // namespace cfcli

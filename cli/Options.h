@@ -1,0 +1,35 @@
+/* Options.h — the command line: which command runs and with what. Parsing only; nothing is opened here.
+   Bad usage throws UsageError with a one-line message. */
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cfcli {
+
+enum class Command { Help, Version, Demo, Describe, Render };
+
+/* Frame numbers stay within this, so that frame × 100 fits the host's 32-bit time values. */
+inline constexpr long kMaxFrame = 20000000;
+
+struct Options {
+    Command command = Command::Help;
+    std::vector<std::string> positional; /* demo: [OUT]; render: IN OUT */
+    bool json = false;                   /* describe --json */
+    std::vector<std::string> settings;   /* "LABEL=VALUE", in the order given */
+    long frame = 0;
+    std::optional<double> fps;
+    std::optional<int> depth;            /* 8 or 16 */
+    bool premiere = false;               /* --host premiere */
+    unsigned threads = 0;                /* 0: all cores */
+    std::optional<std::string> plugin;
+    bool quiet = false;
+};
+
+Options parseOptions(int argc, const char* const argv[]);
+
+/* The usage text shown by --help and named in usage errors. */
+std::string usageText();
+
+} // namespace cfcli

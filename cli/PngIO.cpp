@@ -1,0 +1,274 @@
+/* PngIO.cpp — libpng's classic interface with its own error handling: libpng reports errors by
+   longjmp, so every call into it happens inside a function whose only locals are plain data, and the
+   C++ objects it fills are owned by the caller. */
+#include "PngIO.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cctype>
+#include <csetjmp>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "Errors.h"
+
+namespace fs = std::filesystem;
+
+namespace cfcli {
+
+namespace {
+
+/* 16-bit samples are kept in host byte order; PNG stores them big-endian. */
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
+struct ErrorState {
+    char message[256] = {};
+};
+
+extern "C" void onPngError(png_structp png, png_const_charp message)
+{
+    auto* state = static_cast<ErrorState*>(png_get_error_ptr(png));
+    std::snprintf(state->message, sizeof state->message, "%s", message ? message : "unknown error");
+    png_longjmp(png, 1);
+}
+
+extern "C" void onPngWarning(png_structp, png_const_charp) {}
+
+/* Reading from a buffer that holds the whole file, so that a short file is reported as truncated. */
+struct ReadCursor {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t offset;
+};
+
+extern "C" void readFromBuffer(png_structp png, png_bytep out, png_size_t length)
+{
+    auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
+    if (cursor->size - cursor->offset < length) {
+        png_error(png, "the file is truncated");
+    }
+    std::memcpy(out, cursor->data + cursor->offset, length);
+    cursor->offset += length;
+}
+
+struct Header {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int bits = 8;
+};
+
+/* Reads the header and sets up the transforms to RGBA; false on error (message in state). */
+bool readHeader(png_structp png, png_infop info, Header* header)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_info(png, info);
+    const int colorType = png_get_color_type(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) {
+        png_set_expand_gray_1_2_4_to_8(png);
+    }
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) {
+        png_set_tRNS_to_alpha(png);
+    }
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        png_set_gray_to_rgb(png);
+    }
+    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS)) {
+        png_set_filler(png, depth == 16 ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+    }
+    if (depth == 16 && kLittleEndian) {
+        png_set_swap(png);
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    header->width = png_get_image_width(png, info);
+    header->height = png_get_image_height(png, info);
+    header->bits = png_get_bit_depth(png, info);
+    return true;
+}
+
+bool readRows(png_structp png, png_infop info, png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_image(png, rows);
+    png_read_end(png, info);
+    return true;
+}
+
+struct ReadStructs {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ReadStructs() = default;
+    ReadStructs(const ReadStructs&) = delete;
+    ReadStructs& operator=(const ReadStructs&) = delete;
+    ~ReadStructs() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+struct WriteBuffer {
+    std::vector<unsigned char>* bytes;
+    bool failed;
+};
+
+extern "C" void writeToBuffer(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* buffer = static_cast<WriteBuffer*>(png_get_io_ptr(png));
+    try {
+        buffer->bytes->insert(buffer->bytes->end(), data, data + length);
+    } catch (...) {
+        buffer->failed = true;
+    }
+    if (buffer->failed) {
+        png_error(png, "out of memory");
+    }
+}
+
+extern "C" void flushBuffer(png_structp) {}
+
+bool writeImage(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height, int bits,
+                png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_set_IHDR(png, info, width, height, bits, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    if (bits == 16 && kLittleEndian) {
+        png_set_swap(png);
+    }
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+std::vector<unsigned char> readWholeFile(const fs::path& path)
+{
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+        throw UsageError("cannot read " + quoted(path.string()) + ": no such file");
+    }
+    if (fs::is_directory(path, ec)) {
+        throw UsageError("cannot read " + quoted(path.string()) + ": it is a folder");
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw UsageError("cannot read " + quoted(path.string()) + ": " + systemMessage(errno));
+    }
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        throw UsageError("cannot read " + quoted(path.string()) + ": read error");
+    }
+    return bytes;
+}
+
+} // namespace
+
+bool hasPngExtension(const fs::path& path)
+{
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext == ".png";
+}
+
+RgbaImage readPng(const fs::path& path)
+{
+    const std::vector<unsigned char> bytes = readWholeFile(path);
+    const std::string name = quoted(path.string());
+    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
+        throw UsageError("cannot read " + name + ": not a PNG file");
+    }
+    ErrorState state;
+    ReadStructs structs;
+    structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    structs.info = structs.png ? png_create_info_struct(structs.png) : nullptr;
+    if (structs.png == nullptr || structs.info == nullptr) {
+        throw std::bad_alloc();
+    }
+    png_structp png = structs.png;
+    png_infop info = structs.info;
+    ReadCursor cursor{bytes.data(), bytes.size(), 0};
+    png_set_read_fn(png, &cursor, readFromBuffer);
+    /* PNGs wider or taller than this are refused before any pixel memory is allocated. */
+    png_set_user_limits(png, 1u << 16, 1u << 16);
+
+    Header header;
+    RgbaImage image;
+    std::vector<png_bytep> rows;
+    bool ok = readHeader(png, info, &header);
+    if (ok) {
+        image = RgbaImage(static_cast<int>(header.width), static_cast<int>(header.height), header.bits);
+        std::vector<unsigned char> eight;
+        png_bytep base = nullptr;
+        std::size_t stride = 0;
+        if (header.bits == 16) {
+            base = reinterpret_cast<png_bytep>(image.samples.data());
+            stride = static_cast<std::size_t>(header.width) * 8u;
+        } else {
+            eight.resize(image.samples.size());
+            base = eight.data();
+            stride = static_cast<std::size_t>(header.width) * 4u;
+        }
+        rows.resize(header.height);
+        for (png_uint_32 y = 0; y < header.height; ++y) {
+            rows[y] = base + y * stride;
+        }
+        ok = readRows(png, info, rows.data());
+        if (ok && header.bits == 8) {
+            std::copy(eight.begin(), eight.end(), image.samples.begin());
+        }
+    }
+    if (!ok) {
+        throw UsageError("cannot read " + name + ": damaged or truncated PNG (" + state.message + ")");
+    }
+    return image;
+}
+
+std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& name)
+{
+    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> eight;
+    std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    if (image.bits == 16) {
+        auto* base = const_cast<png_bytep>(reinterpret_cast<const unsigned char*>(image.samples.data()));
+        for (std::size_t y = 0; y < rows.size(); ++y) {
+            rows[y] = base + y * width * 8u;
+        }
+    } else {
+        eight.resize(image.samples.size());
+        std::transform(image.samples.begin(), image.samples.end(), eight.begin(),
+                       [](std::uint16_t v) { return static_cast<unsigned char>(v); });
+        for (std::size_t y = 0; y < rows.size(); ++y) {
+            rows[y] = eight.data() + y * width * 4u;
+        }
+    }
+    ErrorState state;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_write_struct(&png, &info);
+        throw std::bad_alloc();
+    }
+    WriteBuffer buffer{&bytes, false};
+    png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
+    const bool ok = writeImage(png, info, static_cast<png_uint_32>(image.width),
+                               static_cast<png_uint_32>(image.height), image.bits, rows.data());
+    png_destroy_write_struct(&png, &info);
+    if (!ok) {
+        throw CliError("cannot encode " + quoted(name) + " as PNG (" + state.message + ")", kExitBadInput);
+    }
+    return bytes;
+}
+
+} // namespace cfcli
