@@ -26,7 +26,7 @@ fs::path folderOf(const fs::path& target)
 
 std::string folderText(const fs::path& target)
 {
-    return quoted(folderOf(target).string());
+    return quoteName(folderOf(target).string());
 }
 
 /* Syncs the folder so that a rename survives a crash; folders that refuse fsync are left as they are. */
@@ -84,7 +84,7 @@ TempFile::TempFile(const fs::path& target) : target_(target)
     fd_ = ::mkostemps(pattern.data(), static_cast<int>(ext.size()), O_CLOEXEC);
     if (fd_ < 0) {
         const int err = errno;
-        throw UsageError("cannot write " + quoted(target.string()) + ": cannot create a file in " +
+        throw UsageError("cannot write " + quoteName(target.string()) + ": cannot create a file in " +
                          folderText(target) + " (" + systemMessage(err) + ")");
     }
     temp_ = pattern;
@@ -106,7 +106,7 @@ TempFile::~TempFile()
 
 void TempFile::fail(const std::string& what, int errnum) const
 {
-    throw UsageError("cannot write " + quoted(target_.string()) + ": " + what + " (" + systemMessage(errnum) + ")");
+    throw UsageError("cannot write " + quoteName(target_.string()) + ": " + what + " (" + systemMessage(errnum) + ")");
 }
 
 void TempFile::write(const void* data, std::size_t size)
@@ -169,7 +169,7 @@ TempFolder::TempFolder(const fs::path& anchor)
     std::string pattern = (folderOf(anchor) / ("." + anchor.stem().string() + ".tmp-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         const int err = errno;
-        throw UsageError("cannot write " + quoted(anchor.string()) + ": cannot create a folder in " +
+        throw UsageError("cannot write " + quoteName(anchor.string()) + ": cannot create a folder in " +
                          folderText(anchor) + " (" + systemMessage(err) + ")");
     }
     folder_ = pattern;
@@ -189,7 +189,7 @@ void TempFolder::add(const std::vector<unsigned char>& bytes, const fs::path& ta
 {
     const fs::path file = folder_ / std::to_string(targets_.size());
     auto fail = [&](const char* what, int err) {
-        throw UsageError("cannot write " + quoted(target.string()) + ": " + what + " (" + systemMessage(err) + ")");
+        throw UsageError("cannot write " + quoteName(target.string()) + ": " + what + " (" + systemMessage(err) + ")");
     };
     /* Counted before the file exists, so that an interrupt in between still removes it. */
     cleanup::setFolderCount(cleanupSlot_, static_cast<long>(targets_.size() + 1));
@@ -219,7 +219,7 @@ void TempFolder::commit()
         const fs::path file = folder_ / std::to_string(i);
         if (::rename(file.c_str(), targets_[i].c_str()) != 0) {
             const int err = errno;
-            throw UsageError("cannot write " + quoted(targets_[i].string()) + ": rename failed (" +
+            throw UsageError("cannot write " + quoteName(targets_[i].string()) + ": rename failed (" +
                              systemMessage(err) + "); " + std::to_string(i) + " of " +
                              std::to_string(targets_.size()) + " frames were written");
         }

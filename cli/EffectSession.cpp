@@ -42,7 +42,7 @@ fs::path locatePlugin(const std::optional<std::string>& given)
     std::error_code ec;
     if (given) {
         if (!fs::exists(*given, ec)) {
-            throw UsageError("--plugin " + quoted(*given) + ": no such file");
+            throw UsageError("--plugin " + quoteName(*given) + ": no such file");
         }
         return *given;
     }
@@ -75,7 +75,7 @@ EffectSession::EffectSession(const SessionOptions& options)
         effect_ = std::make_unique<cfhost::EffectInstance>(*host_, options.plugin);
         effect_->registerModule();
     } catch (const cfhost::HostError& e) {
-        throw EffectFailure("cannot load the effect module " + quoted(options.plugin.string()) + ": " + e.what());
+        throw EffectFailure("cannot load the effect module " + quoteName(options.plugin.string()) + ": " + e.what());
     }
     require(effect_->globalSetup(), "in global setup");
     globalDone_ = true;

@@ -5,7 +5,7 @@
 
 namespace cfcli {
 
-std::string quoted(const std::string& text)
+std::string quoteName(const std::string& text)
 {
     return "'" + text + "'";
 }

@@ -31,7 +31,7 @@ public:
 };
 
 /* "'path'" — how messages quote a file name. */
-std::string quoted(const std::string& text);
+std::string quoteName(const std::string& text);
 
 /* strerror(errnum) as a std::string. */
 std::string systemMessage(int errnum);

@@ -209,7 +209,7 @@ double parseRate(const std::string& text)
 
 VideoInfo probeVideo(const MediaInput& input)
 {
-    const std::string name = quoted(input.path.string());
+    const std::string name = quoteName(input.path.string());
     std::vector<std::string> args{"ffprobe", "-v", "error"};
     args.insert(args.end(), input.options.begin(), input.options.end());
     args.insert(args.end(), {"-show_streams", "-show_entries", "format=duration", "-of", "flat", "-i",
@@ -293,7 +293,7 @@ VideoDecoder::VideoDecoder(const MediaInput& input, const VideoInfo& info, int b
 void VideoDecoder::fail(const std::string& detail)
 {
     process_->wait();
-    throw UsageError("cannot read " + quoted(input_.path.string()) + ": " + ffmpegMessage(*process_, detail));
+    throw UsageError("cannot read " + quoteName(input_.path.string()) + ": " + ffmpegMessage(*process_, detail));
 }
 
 bool VideoDecoder::read(RgbaImage& frame)
@@ -322,11 +322,11 @@ AudioPlan planAudio(const MediaInput& input, const fs::path& output)
         return {AudioMode::Copy, ""};
     }
     if (audioFits(input, ext, {})) {
-        return {AudioMode::Encode, "the audio of " + quoted(input.path.string()) + " is re-encoded: " +
-                                       quoted(output.string()) + "'s format does not take it as it is"};
+        return {AudioMode::Encode, "the audio of " + quoteName(input.path.string()) + " is re-encoded: " +
+                                       quoteName(output.string()) + "'s format does not take it as it is"};
     }
-    return {AudioMode::None, "the audio of " + quoted(input.path.string()) + " is left out: " +
-                                 quoted(output.string()) + "'s format cannot hold it"};
+    return {AudioMode::None, "the audio of " + quoteName(input.path.string()) + " is left out: " +
+                                 quoteName(output.string()) + "'s format cannot hold it"};
 }
 
 VideoEncoder::VideoEncoder(const fs::path& file, const std::string& shownName, int width, int height, int bits,
@@ -352,13 +352,13 @@ void VideoEncoder::fail()
 {
     process_->wait();
     const std::string message = replaceAll(ffmpegMessage(*process_, "ffmpeg failed"), file_.string(), shownName_);
-    throw UsageError("cannot write " + quoted(shownName_) + ": " + message);
+    throw UsageError("cannot write " + quoteName(shownName_) + ": " + message);
 }
 
 void VideoEncoder::write(const RgbaImage& frame)
 {
     if (frame.width != width_ || frame.height != height_ || frame.bits != bits_) {
-        throw UsageError("cannot write " + quoted(shownName_) + ": frames change size or depth within the video");
+        throw UsageError("cannot write " + quoteName(shownName_) + ": frames change size or depth within the video");
     }
     pack(frame, buffer_);
     if (!process_->writeInput(buffer_.data(), buffer_.size())) {

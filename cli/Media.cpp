@@ -46,8 +46,8 @@ public:
             ++count_;
         }
         if (count_ == 0) {
-            throw UsageError("no file of the sequence " + quoted(pattern.text()) + " starts it at frame " +
-                             std::to_string(first) + " (" + quoted(pattern.format(first)) +
+            throw UsageError("no file of the sequence " + quoteName(pattern.text()) + " starts it at frame " +
+                             std::to_string(first) + " (" + quoteName(pattern.format(first)) +
                              " is missing); --frame sets the first frame number");
         }
         first_ = readPng(pattern.format(first));
@@ -107,7 +107,7 @@ public:
     void write(const RgbaImage& frame, long) override
     {
         if (written_) {
-            throw UsageError("cannot write " + quoted(file_.target().string()) + ": it is a single image but the "
+            throw UsageError("cannot write " + quoteName(file_.target().string()) + ": it is a single image but the "
                              "input has several frames; name a sequence such as out_%04d.png or a video");
         }
         const auto bytes = encodePng(frame, file_.target().string());
@@ -161,7 +161,7 @@ public:
     void commit() override
     {
         if (!encoder_) {
-            throw UsageError("cannot write " + quoted(file_.target().string()) + ": there were no frames");
+            throw UsageError("cannot write " + quoteName(file_.target().string()) + ": there were no frames");
         }
         encoder_->finish();
         file_.commit();
@@ -196,10 +196,10 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
     }
     std::error_code ec;
     if (!fs::exists(path, ec)) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": no such file");
+        throw UsageError("cannot read " + quoteName(path.string()) + ": no such file");
     }
     if (fs::is_directory(path, ec)) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": it is a folder");
+        throw UsageError("cannot read " + quoteName(path.string()) + ": it is a folder");
     }
     if (hasPngExtension(path)) {
         return std::make_unique<PngStillSource>(path);
@@ -211,7 +211,7 @@ std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& opt
 {
     const auto pattern = SequencePattern::parse(path.string());
     if (pattern && !hasPngExtension(path)) {
-        throw UsageError("cannot write " + quoted(path.string()) +
+        throw UsageError("cannot write " + quoteName(path.string()) +
                          ": numbered sequences are written as PNG (name them .png), other formats as video");
     }
     if (pattern) {
@@ -219,17 +219,17 @@ std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& opt
     }
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
-        throw UsageError("cannot write " + quoted(path.string()) + ": it is a folder");
+        throw UsageError("cannot write " + quoteName(path.string()) + ": it is a folder");
     }
     if (hasPngExtension(path)) {
         if (options.source != nullptr && options.source->frameCount() > 1) {
-            throw UsageError("cannot write " + quoted(path.string()) + ": it is a single image but the input has "
+            throw UsageError("cannot write " + quoteName(path.string()) + ": it is a single image but the input has "
                              "several frames; name a sequence such as out_%04d.png or a video");
         }
         return std::make_unique<PngStillSink>(path);
     }
     if (path.extension().empty()) {
-        throw UsageError("cannot write " + quoted(path.string()) +
+        throw UsageError("cannot write " + quoteName(path.string()) +
                          ": its name has no extension to tell the format (.png, .mp4, .mov, ...)");
     }
     return std::make_unique<FfmpegSink>(path, options);

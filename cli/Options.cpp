@@ -42,7 +42,7 @@ long parseLong(const std::string& option, const std::string& text, long min, lon
     const long v = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE || v < min || v > max) {
         throw UsageError(option + " takes a whole number from " + std::to_string(min) + " to " +
-                         std::to_string(max) + ", not " + quoted(text));
+                         std::to_string(max) + ", not " + quoteName(text));
     }
     return v;
 }
@@ -52,7 +52,7 @@ double parsePositive(const std::string& option, const std::string& text)
     char* end = nullptr;
     const double v = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(v) || !(v > 0) || v > 10000) {
-        throw UsageError(option + " takes a frame rate above 0 (such as 24 or 29.97), not " + quoted(text));
+        throw UsageError(option + " takes a frame rate above 0 (such as 24 or 29.97), not " + quoteName(text));
     }
     return v;
 }
@@ -64,7 +64,7 @@ Command commandNamed(const std::string& word)
         {"help", Command::Help}};
     const auto it = commands.find(word);
     if (it == commands.end()) {
-        throw UsageError("unknown command " + quoted(word) + "; the commands are demo, describe and render");
+        throw UsageError("unknown command " + quoteName(word) + "; the commands are demo, describe and render");
     }
     return it->second;
 }
@@ -141,7 +141,7 @@ Options parseOptions(int argc, const char* const argv[])
         if (!allowed(options.command, arg)) {
             throw UsageError(flags.count(arg) || allowed(Command::Render, arg) || allowed(Command::Describe, arg)
                                  ? "'" + commandName + "' does not take " + arg
-                                 : "unknown option " + quoted(args[i]) + "; try 'crumbleforge --help'");
+                                 : "unknown option " + quoteName(args[i]) + "; try 'crumbleforge --help'");
         }
         if (flags.count(arg)) {
             if (value) {
@@ -165,12 +165,12 @@ Options parseOptions(int argc, const char* const argv[])
             options.fps = parsePositive(arg, v);
         } else if (arg == "--depth") {
             if (v != "8" && v != "16") {
-                throw UsageError("--depth takes 8 or 16, not " + quoted(v));
+                throw UsageError("--depth takes 8 or 16, not " + quoteName(v));
             }
             options.depth = v == "8" ? 8 : 16;
         } else if (arg == "--host") {
             if (v != "ae" && v != "premiere") {
-                throw UsageError("--host takes ae or premiere, not " + quoted(v));
+                throw UsageError("--host takes ae or premiere, not " + quoteName(v));
             }
             options.premiere = v == "premiere";
         } else if (arg == "--threads") {
@@ -186,13 +186,13 @@ Options parseOptions(int argc, const char* const argv[])
     const std::size_t count = options.positional.size();
     if (options.command == Command::Render && count != 2) {
         throw UsageError(count < 2 ? "render needs an input and an output file: crumbleforge render IN OUT"
-                                   : "render takes one input and one output, not " + quoted(options.positional[2]));
+                                   : "render takes one input and one output, not " + quoteName(options.positional[2]));
     }
     if (options.command == Command::Demo && count > 1) {
-        throw UsageError("demo takes at most one output file, not " + quoted(options.positional[1]));
+        throw UsageError("demo takes at most one output file, not " + quoteName(options.positional[1]));
     }
     if (options.command == Command::Describe && count > 0) {
-        throw UsageError("describe takes no file, not " + quoted(options.positional[0]));
+        throw UsageError("describe takes no file, not " + quoteName(options.positional[0]));
     }
     return options;
 }

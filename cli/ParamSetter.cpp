@@ -77,7 +77,7 @@ const DeclaredParam& findParam(const std::string& label, const std::vector<Decla
                 names.push_back(p.def.name);
             }
         }
-        throw UsageError("unknown parameter " + quoted(label) + "; the parameters are " + joined(names));
+        throw UsageError("unknown parameter " + quoteName(label) + "; the parameters are " + joined(names));
     }
     return *match;
 }
@@ -94,7 +94,7 @@ A_long parseChoice(const DeclaredParam& p, const std::string& value)
     if (parseDouble(value, n) && n == std::floor(n) && n >= 1 && n <= count) {
         return static_cast<A_long>(n);
     }
-    throw UsageError(std::string(p.def.name) + ": no choice " + quoted(value) + "; choose one of " +
+    throw UsageError(std::string(p.def.name) + ": no choice " + quoteName(value) + "; choose one of " +
                      joined(p.choices) + " (or a number from 1 to " + std::to_string(count) + ")");
 }
 
@@ -107,7 +107,7 @@ bool parseCheckbox(const DeclaredParam& p, const std::string& value)
     if (v == "off" || v == "false" || v == "0") {
         return false;
     }
-    throw UsageError(std::string(p.def.name) + ": " + quoted(value) + " is not on, off, true, false, 1 or 0");
+    throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not on, off, true, false, 1 or 0");
 }
 
 PF_Pixel parseColor(const DeclaredParam& p, const std::string& value)
@@ -115,7 +115,7 @@ PF_Pixel parseColor(const DeclaredParam& p, const std::string& value)
     const bool shaped = value.size() == 7 && value[0] == '#' &&
                         std::all_of(value.begin() + 1, value.end(), [](unsigned char c) { return std::isxdigit(c); });
     if (!shaped) {
-        throw UsageError(std::string(p.def.name) + ": " + quoted(value) + " is not a colour; write #RRGGBB");
+        throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not a colour; write #RRGGBB");
     }
     auto byte = [&](std::size_t at) {
         return static_cast<A_u_char>(std::strtoul(value.substr(at, 2).c_str(), nullptr, 16));
@@ -129,10 +129,10 @@ double parseRanged(const DeclaredParam& p, const std::string& value, double min,
     const std::string range = "valid range " + number(min) + " to " + number(max);
     double v = 0;
     if (!parseDouble(value, v)) {
-        throw UsageError(std::string(p.def.name) + ": " + quoted(value) + " is not a number (" + range + ")");
+        throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not a number (" + range + ")");
     }
     if (whole && v != std::floor(v)) {
-        throw UsageError(std::string(p.def.name) + ": " + quoted(value) + " is not a whole number (" + range + ")");
+        throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not a whole number (" + range + ")");
     }
     if (v < min || v > max) {
         throw UsageError(std::string(p.def.name) + ": " + value + " is outside the " + range);
@@ -200,12 +200,12 @@ ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredPa
 {
     const auto eq = setting.find('=');
     if (eq == std::string::npos) {
-        throw UsageError("--set " + quoted(setting) + ": write LABEL=VALUE, e.g. \"Pattern Size=4\"");
+        throw UsageError("--set " + quoteName(setting) + ": write LABEL=VALUE, e.g. \"Pattern Size=4\"");
     }
     const std::string label = trim(setting.substr(0, eq));
     const std::string value = trim(setting.substr(eq + 1));
     if (label.empty()) {
-        throw UsageError("--set " + quoted(setting) + ": the label is missing");
+        throw UsageError("--set " + quoteName(setting) + ": the label is missing");
     }
     const DeclaredParam& p = findParam(label, params);
     ParamValue out;
@@ -230,9 +230,9 @@ ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredPa
         break;
     case PF_Param_GROUP_START:
     case PF_Param_GROUP_END:
-        throw UsageError(quoted(p.def.name) + " is a group heading and has no value");
+        throw UsageError(quoteName(p.def.name) + " is a group heading and has no value");
     default:
-        throw UsageError(quoted(p.def.name) + " (" + kindName(p.def.param_type) +
+        throw UsageError(quoteName(p.def.name) + " (" + kindName(p.def.param_type) +
                          ") cannot be set from the command line");
     }
     return out;

@@ -156,18 +156,18 @@ std::vector<unsigned char> readWholeFile(const fs::path& path)
 {
     std::error_code ec;
     if (!fs::exists(path, ec)) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": no such file");
+        throw UsageError("cannot read " + quoteName(path.string()) + ": no such file");
     }
     if (fs::is_directory(path, ec)) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": it is a folder");
+        throw UsageError("cannot read " + quoteName(path.string()) + ": it is a folder");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": " + systemMessage(errno));
+        throw UsageError("cannot read " + quoteName(path.string()) + ": " + systemMessage(errno));
     }
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        throw UsageError("cannot read " + quoted(path.string()) + ": read error");
+        throw UsageError("cannot read " + quoteName(path.string()) + ": read error");
     }
     return bytes;
 }
@@ -184,7 +184,7 @@ bool hasPngExtension(const fs::path& path)
 RgbaImage readPng(const fs::path& path)
 {
     const std::vector<unsigned char> bytes = readWholeFile(path);
-    const std::string name = quoted(path.string());
+    const std::string name = quoteName(path.string());
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
         throw UsageError("cannot read " + name + ": not a PNG file");
     }
@@ -266,7 +266,7 @@ std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& 
                                static_cast<png_uint_32>(image.height), image.bits, rows.data());
     png_destroy_write_struct(&png, &info);
     if (!ok) {
-        throw CliError("cannot encode " + quoted(name) + " as PNG (" + state.message + ")", kExitBadInput);
+        throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
     }
     return bytes;
 }

@@ -75,7 +75,7 @@ int runRender(const Options& options)
         progress.frameDone();
     }
     if (rendered == 0) {
-        throw UsageError("cannot read " + quoted(in.string()) + ": it holds no frames");
+        throw UsageError("cannot read " + quoteName(in.string()) + ": it holds no frames");
     }
     sink->commit();
     progress.finish();

@@ -39,10 +39,10 @@ std::optional<SequencePattern> SequencePattern::parse(const std::string& text)
             continue;
         }
         if (++conversions > 1) {
-            throw UsageError("the pattern " + quoted(text) + " has more than one %d; write a literal % as %%");
+            throw UsageError("the pattern " + quoteName(text) + " has more than one %d; write a literal % as %%");
         }
         if (text.find('/', j) != std::string::npos) {
-            throw UsageError("the pattern " + quoted(text) + " numbers folders; only file names can be numbered");
+            throw UsageError("the pattern " + quoteName(text) + " numbers folders; only file names can be numbered");
         }
         pattern.prefix_ = literal;
         literal.clear();

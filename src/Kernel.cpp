@@ -64,8 +64,8 @@ float cellSize(const RenderInfo& info, int level)
 
 /* Whether the pixel at (x, y) falls on a set cell of the level's bitmap. The grid is anchored at (0, 0)
    and independent of the blocks. A cell size of zero or below can come from chaos shrinking it: a
-   negative size mirrors the grid and the position wraps into the tile; a size of zero, or one so small or
-   large that the position is no longer finite, draws no cell. */
+   negative size mirrors the grid and the position wraps into the tile; a size of zero or one that is not
+   finite, or one so small that the scaled position overflows, draws no cell. */
 bool onSetCell(const PatternTable& table, int level, float size, int x, int y)
 {
     if (size == 0.0f || !std::isfinite(size)) {

@@ -65,8 +65,8 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     RenderInfo info;
     std::memset(&info, 0, sizeof(info));
 
-    // Some pixels only get their alpha written (transparent level-1 pixels); clear everything first. A
-    // failed fill does not stop the frame.
+    // The output starts as transparent black, so rows a cancelled or failed iteration never reaches stay
+    // clean. A failed fill does not stop the frame.
     (void)in_data->utils->fill(in_data->effect_ref, nullptr, nullptr, output);
 
     const A_long lines = progressLines(*output);
@@ -86,8 +86,8 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     if (in_data->appl_id == PREMIERE_PRO_APPL_ID) {
         return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
     }
-    // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are tested each on
-    // its own, as the hosts that offer the suite expect.
+    // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are compared each on
+    // its own, so 14.0 gets version 1, which hosts keep offering; both versions share one table.
     const bool suiteVersion2 = in_data->version.major >= 13 && in_data->version.minor >= 27;
     if ((output->world_flags & PF_WorldFlag_DEEP) != 0) {
         const PF_Iterate16Suite1* suite = suiteVersion2 ? suites.Iterate16Suite2() : suites.Iterate16Suite1();

@@ -1,0 +1,83 @@
+/* main.cpp — the crumbleforge command: parses the command line, runs demo, describe or render, and turns
+   every failure into one line on standard error and an exit code (0 done, 1 the effect or host failed,
+   2 bad usage or input). */
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "Cleanup.h"
+#include "Demo.h"
+#include "Describe.h"
+#include "EffectSession.h"
+#include "Errors.h"
+#include "Options.h"
+#include "RenderCommand.h"
+#include "cfhost/HostError.h"
+
+#ifndef CRUMBLEFORGE_VERSION
+#define CRUMBLEFORGE_VERSION "unknown"
+#endif
+
+namespace {
+
+int runDescribe(const cfcli::Options& options)
+{
+    cfcli::EffectSession session(
+        cfcli::SessionOptions{cfcli::locatePlugin(options.plugin), options.premiere, options.threads});
+    const cfcli::ModuleDescription d = cfcli::describeModule(session);
+    const std::string text = options.json ? cfcli::describeJson(d) : cfcli::describeText(d);
+    std::fputs(text.c_str(), stdout);
+    return cfcli::kExitDone;
+}
+
+int run(int argc, char** argv)
+{
+    const cfcli::Options options = cfcli::parseOptions(argc, argv);
+    switch (options.command) {
+    case cfcli::Command::Help:
+        std::fputs(cfcli::usageText().c_str(), stdout);
+        return cfcli::kExitDone;
+    case cfcli::Command::Version:
+        std::printf("crumbleforge %s\n", CRUMBLEFORGE_VERSION);
+        return cfcli::kExitDone;
+    case cfcli::Command::Demo:
+        return cfcli::runDemo(options);
+    case cfcli::Command::Describe:
+        return runDescribe(options);
+    case cfcli::Command::Render:
+        return cfcli::runRender(options);
+    }
+    return cfcli::kExitBadInput;
+}
+
+int fail(const char* message, int code)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "crumbleforge: error: %s\n", message);
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    cfcli::cleanup::installSignalHandlers();
+    int code = cfcli::kExitDone;
+    try {
+        code = run(argc, argv);
+    } catch (const cfcli::CliError& e) {
+        code = fail(e.what(), e.exitCode());
+    } catch (const cfhost::HostError& e) {
+        code = fail(e.what(), cfcli::kExitEffectFailed);
+    } catch (const std::bad_alloc&) {
+        code = fail("out of memory", cfcli::kExitEffectFailed);
+    } catch (const std::exception& e) {
+        code = fail(e.what(), cfcli::kExitEffectFailed);
+    }
+    /* A reader that stopped early (`| head`) is no failure; anything else losing our output is. */
+    if (std::fflush(stdout) != 0 && errno != EPIPE && code == cfcli::kExitDone) {
+        code = fail("cannot write to standard output", cfcli::kExitBadInput);
+    }
+    return code;
+}
