@@ -18,10 +18,27 @@ namespace cfcli {
 
 namespace {
 
+const char* errorName(PF_Err err)
+{
+    switch (err) {
+    case PF_Err_OUT_OF_MEMORY: return "PF_Err_OUT_OF_MEMORY";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED: return "PF_Err_INTERNAL_STRUCT_DAMAGED";
+    case PF_Err_INVALID_INDEX: return "PF_Err_INVALID_INDEX";
+    case PF_Err_UNRECOGNIZED_PARAM_TYPE: return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
+    case PF_Err_INVALID_CALLBACK: return "PF_Err_INVALID_CALLBACK";
+    case PF_Err_BAD_CALLBACK_PARAM: return "PF_Err_BAD_CALLBACK_PARAM";
+    case PF_Interrupt_CANCEL: return "PF_Interrupt_CANCEL";
+    case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT: return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
+    default: return nullptr;
+    }
+}
+
 void require(PF_Err err, const std::string& what)
 {
     if (err != PF_Err_NONE) {
-        throw EffectFailure("the effect failed " + what + " (error " + std::to_string(err) + ")");
+        const char* name = errorName(err);
+        throw EffectFailure("the effect failed " + what + " (error " + std::to_string(err) +
+                            (name ? std::string(", ") + name : std::string()) + ")");
     }
 }
 
@@ -75,7 +92,10 @@ EffectSession::EffectSession(const SessionOptions& options)
         effect_ = std::make_unique<cfhost::EffectInstance>(*host_, options.plugin);
         effect_->registerModule();
     } catch (const cfhost::HostError& e) {
-        throw EffectFailure("cannot load the effect module " + quoteName(options.plugin.string()) + ": " + e.what());
+        const std::string detail = e.what();
+        throw EffectFailure(detail.find(options.plugin.string()) != std::string::npos
+                                ? detail
+                                : "cannot load the effect module " + quoteName(options.plugin.string()) + ": " + detail);
     }
     require(effect_->globalSetup(), "in global setup");
     globalDone_ = true;

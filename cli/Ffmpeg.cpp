@@ -92,10 +92,40 @@ int componentBits(const std::string& pixelFormat)
     return bits;
 }
 
+/* ffmpeg's last line that says something: after the cause it often adds lines that only say that something
+   failed ("Conversion failed!", "Error initializing output stream 0:0 --", "Last message repeated",
+   "out.xyz: Invalid argument" after "Unable to find a suitable output format for 'out.xyz'"). */
 std::string ffmpegMessage(const Subprocess& process, const std::string& fallback)
 {
-    const std::string line = process.lastErrorLine();
-    return line.empty() ? fallback : line;
+    const std::string text = process.errorText();
+    std::string best;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        const auto first = line.find_first_not_of(" \t");
+        if (first == std::string::npos) {
+            continue;
+        }
+        line = line.substr(first, line.find_last_not_of(" \t") - first + 1);
+        /* drop the context ffmpeg puts before messages, "[mp4 @ 0x55d0c8a1e2c0] " */
+        if (line[0] == '[' && line.find(" @ 0x") != std::string::npos && line.find("] ") != std::string::npos) {
+            line = line.substr(line.find("] ") + 2);
+        }
+        auto endsWith = [&](const std::string& tail) {
+            return line.size() >= tail.size() && line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+        };
+        const bool vague = line == "Conversion failed!" || line.rfind("Last message repeated", 0) == 0 ||
+                           endsWith("--") || endsWith(": Invalid argument");
+        if (!vague || best.empty()) {
+            best = line;
+        }
+    }
+    return best.empty() ? fallback : best;
 }
 
 void unpack(const std::vector<unsigned char>& bytes, int bits, RgbaImage& frame)
@@ -334,7 +364,8 @@ VideoEncoder::VideoEncoder(const fs::path& file, const std::string& shownName, i
     : file_(file), shownName_(shownName), width_(width), height_(height), bits_(bits)
 {
     auto args = ffmpegCommand("ffmpeg");
-    args.insert(args.end(), {"-y", "-f", "rawvideo", "-pix_fmt", bits == 16 ? "rgba64le" : "rgba", "-s",
+    /* -xerror: ffmpeg otherwise reports some write errors (a full disk) and still exits with success. */
+    args.insert(args.end(), {"-xerror", "-y", "-f", "rawvideo", "-pix_fmt", bits == 16 ? "rgba64le" : "rgba", "-s",
                              std::to_string(width) + "x" + std::to_string(height), "-framerate", rate, "-i",
                              "pipe:0"});
     if (audioSource != nullptr && audio != AudioMode::None) {
@@ -369,7 +400,8 @@ void VideoEncoder::write(const RgbaImage& frame)
 void VideoEncoder::finish()
 {
     process_->closeInput();
-    if (process_->wait() != 0) {
+    /* At this log level ffmpeg prints errors only; any of them means the file cannot be trusted. */
+    if (process_->wait() != 0 || !process_->errorText().empty()) {
         fail();
     }
 }

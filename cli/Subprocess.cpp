@@ -205,15 +205,4 @@ std::string Subprocess::errorText() const
     return text;
 }
 
-std::string Subprocess::lastErrorLine() const
-{
-    const std::string text = errorText();
-    std::size_t end = text.find_last_not_of("\r\n \t");
-    if (end == std::string::npos) {
-        return "";
-    }
-    const std::size_t start = text.find_last_of("\r\n", end);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
-}
-
 } // namespace cfcli

@@ -35,8 +35,6 @@ public:
 
     /* What the child wrote to standard error so far. */
     std::string errorText() const;
-    /* Its last non-empty line, or "" when it wrote nothing. */
-    std::string lastErrorLine() const;
 
     const std::string& program() const noexcept { return program_; }
 

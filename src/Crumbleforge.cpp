@@ -91,6 +91,39 @@ PF_Err SequenceSetdown(PF_InData* in_data, PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
+/* Output that varies with time alone (chaos animating) must not come from the host's frame cache; every
+   other setting keeps caching on. Only the NON_PARAM_VARY bit of out_flags is touched. */
+PF_Err QueryDynamicFlags(PF_InData* in_data, PF_OutData* out_data)
+{
+    PF_ParamDef chaos;
+    PF_ParamDef speed;
+    std::memset(&chaos, 0, sizeof(chaos));
+    std::memset(&speed, 0, sizeof(speed));
+    PF_Err err = in_data->inter.checkout_param(in_data->effect_ref, PARAM_ENABLE_CHAOS, in_data->current_time,
+                                               in_data->time_step, in_data->time_scale, &chaos);
+    if (err != PF_Err_NONE) {
+        return err;
+    }
+    err = in_data->inter.checkout_param(in_data->effect_ref, PARAM_ANIMATION_SPEED, in_data->current_time,
+                                        in_data->time_step, in_data->time_scale, &speed);
+    if (err != PF_Err_NONE) {
+        in_data->inter.checkin_param(in_data->effect_ref, &chaos);
+        return err;
+    }
+    const bool animated = (static_cast<A_u_long>(chaos.u.bd.value) & 0xFFu) != 0 && speed.u.fs_d.value > 0.0;
+    err = in_data->inter.checkin_param(in_data->effect_ref, &speed);
+    const PF_Err chaosCheckin = in_data->inter.checkin_param(in_data->effect_ref, &chaos);
+    if (err == PF_Err_NONE) {
+        err = chaosCheckin;
+    }
+    if (animated) {
+        out_data->out_flags |= PF_OutFlag_NON_PARAM_VARY;
+    } else {
+        out_data->out_flags &= ~PF_OutFlag_NON_PARAM_VARY;
+    }
+    return err;
+}
+
 PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output)
 {
     switch (static_cast<A_u_long>(cmd)) {
@@ -108,6 +141,8 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
         return SequenceSetdown(in_data, out_data);
     case PF_Cmd_RENDER:
         return Render(in_data, out_data, params, output);
+    case PF_Cmd_QUERY_DYNAMIC_FLAGS:
+        return QueryDynamicFlags(in_data, out_data);
     default:
         return PF_Err_NONE;
     }

@@ -29,8 +29,10 @@
     PF_VERSION(CRUMBLEFORGE_MAJOR_VERSION, CRUMBLEFORGE_MINOR_VERSION, CRUMBLEFORGE_BUG_VERSION, CRUMBLEFORGE_STAGE, \
                CRUMBLEFORGE_BUILD_VERSION)
 
-#define CRUMBLEFORGE_OUT_FLAGS PF_OutFlag_DEEP_COLOR_AWARE
-#define CRUMBLEFORGE_OUT_FLAGS2 PF_OutFlag2_SUPPORTS_THREADED_RENDERING
+/* NON_PARAM_VARY and QUERY_DYNAMIC_FLAGS are declared so that the dynamic-flags answer can switch frame
+   caching off while chaos animates; a host honours a dynamic flag only if global setup declared it. */
+#define CRUMBLEFORGE_OUT_FLAGS (PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_NON_PARAM_VARY)
+#define CRUMBLEFORGE_OUT_FLAGS2 (PF_OutFlag2_SUPPORTS_THREADED_RENDERING | PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS)
 
 /* Size of the per-instance sequence block; each platform's deliverable has always stored its own size. */
 #if defined(_WIN32)

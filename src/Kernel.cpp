@@ -62,18 +62,24 @@ float cellSize(const RenderInfo& info, int level)
     return size;
 }
 
+/* Sizes are in pixels of the full-resolution layer; a preview at reduced resolution scales them by its
+   factor. Full resolution multiplies by exactly 1, which changes no bit. */
+float downsampleFactor(float factor)
+{
+    return factor > 0.0f && std::isfinite(factor) ? factor : 1.0f;
+}
+
 /* Whether the pixel at (x, y) falls on a set cell of the level's bitmap. The grid is anchored at (0, 0)
    and independent of the blocks. A cell size of zero or below can come from chaos shrinking it: a
    negative size mirrors the grid and the position wraps into the tile; a size of zero or one that is not
    finite, or one so small that the scaled position overflows, draws no cell. */
-bool onSetCell(const PatternTable& table, int level, float size, int x, int y)
+bool onSetCell(const PatternTable& table, int level, float width, float height, int x, int y)
 {
-    if (size == 0.0f || !std::isfinite(size)) {
+    if (width == 0.0f || height == 0.0f || !std::isfinite(width) || !std::isfinite(height)) {
         return false;
     }
-    const float reciprocal = 1.0f / size;
-    const int column = cellIndex(static_cast<float>(x) * reciprocal, table.tileSize);
-    const int row = cellIndex(static_cast<float>(y) * reciprocal, table.tileSize);
+    const int column = cellIndex(static_cast<float>(x) * (1.0f / width), table.tileSize);
+    const int row = cellIndex(static_cast<float>(y) * (1.0f / height), table.tileSize);
     if (column < 0 || row < 0) {
         return false;
     }
@@ -104,9 +110,11 @@ PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth
     // Blocks: square and one tile wide under scale lock, else the detail sliders; never wider or taller
     // than the input layer, where one block already covers it all.
     const float tile = static_cast<float>(table.tileSize);
+    const float scaleX = downsampleFactor(info.downsampleX);
+    const float scaleY = downsampleFactor(info.downsampleY);
     const float lockedSize = toSingle(info.patternSize) * tile;
-    const float blockWidth = info.scaleLock != 0 ? lockedSize : toSingle(info.horizontalDetail);
-    const float blockHeight = info.scaleLock != 0 ? lockedSize : toSingle(info.verticalDetail);
+    const float blockWidth = (info.scaleLock != 0 ? lockedSize : toSingle(info.horizontalDetail)) * scaleX;
+    const float blockHeight = (info.scaleLock != 0 ? lockedSize : toSingle(info.verticalDetail)) * scaleY;
     const PF_LayerDef* input = info.inputWorld;
     const int width = blockSize(blockWidth, input != nullptr ? input->width : 1);
     const int height = blockSize(blockHeight, input != nullptr ? input->height : 1);
@@ -120,7 +128,8 @@ PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth
                                          Depth::channelMax), mean);
     const int level = posterizePixel(tone, levels, Depth::deep) + 1;
 
-    const bool set = level > 1 && onSetCell(table, level, cellSize(info, level), x, y);
+    const float cell = cellSize(info, level);
+    const bool set = level > 1 && onSetCell(table, level, cell * scaleX, cell * scaleY, x, y);
     if (set) {
         if (info.useOriginalColor == 1) {
             *out = sample;

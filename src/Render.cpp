@@ -49,6 +49,16 @@ void readParams(RenderInfo& info, PF_ParamDef* params[])
     info.chaosBehavior = lowByte(params[PARAM_CHAOS_BEHAVIOR]->u.pd.value);
 }
 
+/* A preview's scale as a single-precision factor; a damaged scale (no denominator, not above zero) counts
+   as full resolution. */
+float scaleFactor(const PF_RationalScale& scale)
+{
+    if (scale.num <= 0 || scale.den == 0) {
+        return 1.0f;
+    }
+    return static_cast<float>(static_cast<double>(scale.num) / static_cast<double>(scale.den));
+}
+
 /* Lines for the host's progress display; a damaged extent cannot overflow the subtraction. */
 A_long progressLines(const PF_LayerDef& output)
 {
@@ -75,6 +85,8 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     info.backgroundColor16 = colour16(info.backgroundColor);
     PF_LayerDef* input = &params[PARAM_INPUT]->u.ld;
     info.inputWorld = input;
+    info.downsampleX = scaleFactor(in_data->downsample_x);
+    info.downsampleY = scaleFactor(in_data->downsample_y);
 
     ChaosValues chaos;
     if (info.chaosEnabled != 0) {

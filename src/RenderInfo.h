@@ -31,6 +31,8 @@ struct RenderInfo {
     A_u_char chaosBehavior;         // 1 increase, 2 decrease, anything else both ways
     const ChaosValues* chaosValues; // always set by the driver, even when empty
     const PF_LayerDef* inputWorld;  // the input layer the kernels sample
+    float downsampleX;              // preview scale of the layer's columns (1/2 at half resolution);
+    float downsampleY;              // and rows; 0 or anything not above 0 means full resolution
 };
 
 /* 8-bit channel to the host's 16-bit range 0..32768, rounded: 0 -> 0, 128 -> 16448, 255 -> 32768. */

@@ -398,4 +398,42 @@ PF_Err EffectInstance::render(const World& input, World& output, const FrameTime
     return send(f);
 }
 
+PF_Err EffectInstance::render(const World& input, World& output, const FrameTime& time, const Downsample& downsample)
+{
+    if (downsample.x < 1 || downsample.y < 1) {
+        throw HostError("a downsample factor must be 1 or more");
+    }
+    if (downsample.x == 1 && downsample.y == 1) {
+        return render(input, output, time);
+    }
+    const World reducedInput = reduced(input, downsample.x, downsample.y);
+    if (output.width() != reducedInput.width() || output.height() != reducedInput.height()) {
+        throw HostError("the output of a render at 1/" + std::to_string(downsample.x) + " by 1/" +
+                        std::to_string(downsample.y) + " must be " + std::to_string(reducedInput.width()) + "x" +
+                        std::to_string(reducedInput.height()));
+    }
+    CommandFrame f = prepare(PF_Cmd_RENDER, &reducedInput, &output, time);
+    f.in.downsample_x = PF_RationalScale{1, static_cast<A_u_long>(downsample.x)};
+    f.in.downsample_y = PF_RationalScale{1, static_cast<A_u_long>(downsample.y)};
+    return send(f);
+}
+
+PF_Err EffectInstance::queryDynamicFlags()
+{
+    CommandFrame f = prepare(PF_Cmd_QUERY_DYNAMIC_FLAGS);
+    f.out.out_flags = outFlags();
+    f.out.out_flags2 = outFlags2();
+    const PF_Err err = send(f);
+    std::lock_guard<std::mutex> lock(mutex_);
+    dynamicOutFlags_ = f.out.out_flags;
+    dynamicQueried_ = true;
+    return err;
+}
+
+PF_OutFlags EffectInstance::dynamicOutFlags() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dynamicQueried_ ? dynamicOutFlags_ : outFlags_;
+}
+
 } // namespace cfhost

@@ -61,6 +61,14 @@ void Faults::failCheckout(PF_Err error)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     checkoutError_ = error;
+    checkoutsBeforeFailure_ = 0;
+}
+
+void Faults::failCheckout(PF_Err error, unsigned nth)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    checkoutError_ = error;
+    checkoutsBeforeFailure_ = nth > 0 ? nth - 1 : 0;
 }
 
 void Faults::clear()
@@ -73,6 +81,7 @@ void Faults::clear()
     addParamError_ = PF_Err_NONE;
     fillError_ = PF_Err_NONE;
     checkoutError_ = PF_Err_NONE;
+    checkoutsBeforeFailure_ = 0;
     abort_.store(false, std::memory_order_release);
     rowsArmed_.store(false, std::memory_order_release);
     rowsLeft_.store(0, std::memory_order_relaxed);
@@ -124,9 +133,13 @@ PF_Err Faults::fillResult() const
     return fillError_;
 }
 
-PF_Err Faults::checkoutResult() const
+PF_Err Faults::checkoutResult()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (checkoutError_ != PF_Err_NONE && checkoutsBeforeFailure_ > 0) {
+        --checkoutsBeforeFailure_;
+        return PF_Err_NONE;
+    }
     return checkoutError_;
 }
 

@@ -212,6 +212,26 @@ std::optional<PF_Point> firstDifference(const World& a, const World& b)
     return std::nullopt;
 }
 
+World reduced(const World& source, A_long factorX, A_long factorY)
+{
+    if (factorX < 1 || factorY < 1) {
+        throw HostError("a reduction factor must be 1 or more");
+    }
+    const A_long width = (source.width() + factorX - 1) / factorX;
+    const A_long height = (source.height() + factorY - 1) / factorY;
+    World result(width, height, source.depth(), source.paddingBytes());
+    for (A_long y = 0; y < height; ++y) {
+        for (A_long x = 0; x < width; ++x) {
+            if (source.deep()) {
+                result.pixel16(x, y) = source.pixel16(x * factorX, y * factorY);
+            } else {
+                result.pixel8(x, y) = source.pixel8(x * factorX, y * factorY);
+            }
+        }
+    }
+    return result;
+}
+
 bool samePixels(const World& a, const World& b)
 {
     if (a.width() != b.width() || a.height() != b.height() || a.depth() != b.depth()) {

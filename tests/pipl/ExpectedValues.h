@@ -4,4 +4,4 @@
 
 #include <cstdint>
 
-constexpr uint32_t kExpectedOutFlags = 0x02000000, kExpectedOutFlags2 = 0x08000000;
+constexpr uint32_t kExpectedOutFlags = 0x02000004, kExpectedOutFlags2 = 0x08000001;

@@ -6,9 +6,11 @@ usage: check_module.py MODULE.aex EXPECTED_PIPL_FILE
 Checks: an x86-64 DLL; exports exactly EffectMain and PluginDataEntryFunction by their plain names;
 imports only from system DLLs (no toolchain runtime DLLs); one PIPL resource, id 16000, language 1033
 (US English), 306 bytes, equal to EXPECTED_PIPL_FILE (the property list that the native build writes and
-that its own tests compare with hand-written expected bytes). Exits 77 (skipped) when the module or pefile is missing.
+that its own tests compare with hand-written expected bytes). Exits 77 (skipped) when the module or pefile is
+missing, unless CRUMBLEFORGE_REQUIRE_WINDOWS=1 (scripts/test.sh, right after building the module): then it fails.
 """
 import fnmatch
+import os
 import sys
 from pathlib import Path
 
@@ -41,15 +43,19 @@ def main() -> int:
         print(__doc__)
         return 2
     module, expected_file = Path(sys.argv[1]), Path(sys.argv[2])
+    required = os.environ.get("CRUMBLEFORGE_REQUIRE_WINDOWS") == "1"
+
+    def unavailable(reason: str) -> int:
+        print(f"FAIL {reason} (CRUMBLEFORGE_REQUIRE_WINDOWS=1)" if required else f"SKIPPED: {reason}")
+        return 1 if required else SKIP
+
     if not module.is_file():
-        print(f"SKIPPED: no Windows module at {module}; build it with `cmake --preset windows && "
-              f"cmake --build --preset windows` (or set CRUMBLEFORGE_WINDOWS_BUILD_DIR)")
-        return SKIP
+        return unavailable(f"no Windows module at {module}; build it with `cmake --preset windows && "
+                           f"cmake --build --preset windows` (or set CRUMBLEFORGE_WINDOWS_BUILD_DIR)")
     try:
         import pefile
     except ImportError:
-        print(f"SKIPPED: {sys.executable} has no pefile module (Debian: python3-pefile)")
-        return SKIP
+        return unavailable(f"{sys.executable} has no pefile module (Debian: python3-pefile)")
 
     results = []
 

@@ -35,6 +35,12 @@ struct FrameTime {
     static FrameTime ofFrame(A_long frame, double fps);
 };
 
+/* A preview at reduced resolution: the layer is shown at 1/x of its columns and 1/y of its rows. */
+struct Downsample {
+    A_long x = 1;
+    A_long y = 1;
+};
+
 /* Everything one command call receives. prepare() fills it as a real host would; a test may change any
    field before send(). Movable, not copyable: params points into paramStore. */
 struct CommandFrame {
@@ -107,6 +113,12 @@ public:
     PF_OutFlags2 outFlags2() const;    /* out_data->out_flags2 after global setup */
     A_long reportedParamCount() const; /* out_data->num_params after parameter setup */
 
+    /* Sends PF_Cmd_QUERY_DYNAMIC_FLAGS, as a host does when parameter values have changed, with out_flags
+       holding the flags of global setup; keeps the answer's out_flags (see dynamicOutFlags()). */
+    PF_Err queryDynamicFlags();
+    /* out_flags as the last dynamic-flags answer left them; the global-setup flags before any query. */
+    PF_OutFlags dynamicOutFlags() const;
+
     /* --- parameters (index 0 is the input layer) ----------------------------------------------- */
     std::size_t parameterCount() const;
     PF_ParamDef parameter(PF_ParamIndex index) const; /* a copy; throws HostError for a bad index */
@@ -123,6 +135,10 @@ public:
        (both 8-bit or both 16-bit is the caller's choice), with the current parameter values. The effect
        must not write the input. Returns the effect's result. */
     PF_Err render(const World& input, World& output, const FrameTime& time = FrameTime{});
+    /* The same at reduced resolution: `input` is the full-resolution layer, which the host reduces to 1/x
+       by 1/y (keeping the top-left pixel of every x-by-y cell, as a draft preview does) and hands over with
+       in_data->downsample_x/y set. `output` must have the reduced size, rounded up. */
+    PF_Err render(const World& input, World& output, const FrameTime& time, const Downsample& downsample);
 
 private:
     PF_ParamDef& checkedParameter(PF_ParamIndex index, PF_ParamType type, const char* what);
@@ -140,6 +156,8 @@ private:
     PF_OutFlags outFlags_ = 0;
     PF_OutFlags2 outFlags2_ = 0;
     A_long reportedParamCount_ = 0;
+    PF_OutFlags dynamicOutFlags_ = 0;
+    bool dynamicQueried_ = false;
     PF_InData lastIn_{};
     PF_OutData lastOut_{};
 };

@@ -36,6 +36,8 @@ public:
     void failFill(PF_Err error);
     /* checkout_param returns `error` and checks nothing out. */
     void failCheckout(PF_Err error);
+    /* The nth checkout_param call from now (1 = the next) and every later one return `error`. */
+    void failCheckout(PF_Err error, unsigned nth);
 
     void clear();
 
@@ -48,7 +50,7 @@ public:
     bool countingRows() const noexcept { return rowsArmed_.load(std::memory_order_relaxed); }
     void rowProcessed() noexcept;   /* call only when countingRows() */
     PF_Err fillResult() const;
-    PF_Err checkoutResult() const;
+    PF_Err checkoutResult(); /* counts one checkout; its forced result or PF_Err_NONE */
 
 private:
     struct SuiteFault {
@@ -65,6 +67,7 @@ private:
     PF_Err addParamError_ = PF_Err_NONE;
     PF_Err fillError_ = PF_Err_NONE;
     PF_Err checkoutError_ = PF_Err_NONE;
+    unsigned checkoutsBeforeFailure_ = 0;
 
     std::atomic<bool> abort_{false};
     std::atomic<bool> rowsArmed_{false};

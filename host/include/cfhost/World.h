@@ -73,6 +73,10 @@ private:
     PF_LayerDef layer_{};
 };
 
+/* The world at 1/factorX of its columns and 1/factorY of its rows, sizes rounded up: each pixel is the
+   top-left pixel of its factorX-by-factorY cell, as a host's draft preview reduces a layer. */
+World reduced(const World& source, A_long factorX, A_long factorY);
+
 /* Same size, same depth and same pixels (padding is not compared). */
 bool samePixels(const World& a, const World& b);
 /* The first pixel, in raster order, where two worlds of the same size and depth differ; nothing if they agree.

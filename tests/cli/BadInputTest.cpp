@@ -1,0 +1,281 @@
+/* BadInputTest.cpp — every kind of bad input or failing part ends with one line naming the file or
+   parameter, the documented exit code, and no partial output: an existing output stays as it was and no
+   temporary is left behind, interrupted runs included. */
+#include <signal.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/Scratch.h"
+#include "support/TestPng.h"
+#include "support/ToolRun.h"
+
+namespace cftest {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kEffectFailed = 1;
+constexpr int kBadInput = 2;
+
+/* A run that failed as it should: the exit code, one error line mentioning `names`, nothing else. */
+void expectFailure(const RunResult& r, int exitCode, const std::vector<std::string>& names)
+{
+    EXPECT_EQ(r.exitCode, exitCode) << describe(r);
+    EXPECT_EQ(r.err.rfind("crumbleforge: error: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+    for (const std::string& name : names) {
+        EXPECT_NE(r.err.find(name), std::string::npos) << "the message names " << name << ": " << r.err;
+    }
+    EXPECT_EQ(r.out, "");
+}
+
+/* A folder with a valid input and an existing output that no failure may touch. */
+struct Workspace {
+    ScratchDir dir;
+    Workspace()
+    {
+        writeTestPng(dir / "in.png", patternImage(16, 12, 8, 6, 1));
+        writeFile(dir / "out.png", "previous result");
+    }
+    void expectUntouched() const
+    {
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.png", "out.png"})) << "no temporaries left";
+        EXPECT_EQ(readFile(dir / "out.png"), "previous result");
+    }
+};
+
+TEST(BadInput, MissingOrFolderInputsAreNamed)
+{
+    Workspace ws;
+    expectFailure(runTool({"render", ws.dir.file("nope.png"), ws.dir.file("out.png")}), kBadInput, {"nope.png"});
+    expectFailure(runTool({"render", ws.dir.file("nope.mp4"), ws.dir.file("out.png")}), kBadInput, {"nope.mp4"});
+    expectFailure(runTool({"render", ws.dir.path().string(), ws.dir.file("out.png")}), kBadInput, {"folder"});
+    expectFailure(runTool({"render", ws.dir.file("seq_%03d.png"), ws.dir.file("out_%03d.png"), "--frame", "4"}),
+                  kBadInput, {"seq_%03d.png", "seq_004.png", "--frame"});
+    ws.expectUntouched();
+}
+
+TEST(BadInput, UnreadableInputIsNamed)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads files whatever their permissions; the unreadable case needs another user";
+    }
+    Workspace ws;
+    fs::permissions(ws.dir / "in.png", fs::perms::none);
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png")}), kBadInput, {"in.png"});
+    fs::permissions(ws.dir / "in.png", fs::perms::owner_read | fs::perms::owner_write);
+    ws.expectUntouched();
+}
+
+TEST(BadInput, DamagedPngsAreRefused)
+{
+    Workspace ws;
+    const std::string good = readFile(ws.dir / "in.png");
+    writeFile(ws.dir / "text.png", "this is not an image at all");
+    writeFile(ws.dir / "cut.png", good.substr(0, good.size() / 2));
+    std::string corrupt = good;
+    for (std::size_t i = 40; i < corrupt.size() - 20; i += 7) {
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+    }
+    writeFile(ws.dir / "corrupt.png", corrupt);
+    expectFailure(runTool({"render", ws.dir.file("text.png"), ws.dir.file("out.png")}), kBadInput,
+                  {"text.png", "not a PNG"});
+    expectFailure(runTool({"render", ws.dir.file("cut.png"), ws.dir.file("out.png")}), kBadInput,
+                  {"cut.png", "truncated"});
+    expectFailure(runTool({"render", ws.dir.file("corrupt.png"), ws.dir.file("out.png")}), kBadInput,
+                  {"corrupt.png", "damaged"});
+    for (const char* name : {"text.png", "cut.png", "corrupt.png"}) {
+        fs::remove(ws.dir / name);
+    }
+    ws.expectUntouched();
+}
+
+TEST(BadInput, FormatsFfmpegCannotHandleShowItsOwnLastLine)
+{
+    Workspace ws;
+    writeFile(ws.dir / "notes.txt", "plain words, not a picture\n");
+    const RunResult in = runTool({"render", ws.dir.file("notes.txt"), ws.dir.file("out.png")});
+    expectFailure(in, kBadInput, {"notes.txt", "Invalid data"});
+    fs::remove(ws.dir / "notes.txt");
+
+    /* ffmpeg fails on the output only once the first frame arrives; the temporary it was given goes too. */
+    const RunResult out = runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.xyz")});
+    expectFailure(out, kBadInput, {"out.xyz"});
+    EXPECT_EQ(out.err.find(".tmp-"), std::string::npos) << "messages show the user's name, not temporaries";
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("noextension")}), kBadInput,
+                  {"noextension", "extension"});
+    ws.expectUntouched();
+}
+
+TEST(BadInput, OutputsThatCannotTakeTheInputAreRefusedBeforeWork)
+{
+    Workspace ws;
+    writeTestPng(ws.dir / "s_1.png", patternImage(8, 8, 8, 6, 2));
+    writeTestPng(ws.dir / "s_2.png", patternImage(8, 8, 8, 6, 3));
+    expectFailure(runTool({"render", ws.dir.file("s_%d.png"), ws.dir.file("out.png"), "--frame", "1"}), kBadInput,
+                  {"out.png", "sequence"});
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("o_%d.jpg")}), kBadInput, {"o_%d.jpg"});
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.path().string()}), kBadInput, {"folder"});
+    fs::remove(ws.dir / "s_1.png");
+    fs::remove(ws.dir / "s_2.png");
+    ws.expectUntouched();
+}
+
+TEST(BadInput, MissingOutputFolderIsNamed)
+{
+    Workspace ws;
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("no/such/out.png")}), kBadInput,
+                  {"no/such"});
+    writeFile(ws.dir / "plain", "a file, not a folder");
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("plain/out_%02d.png")}), kBadInput,
+                  {"plain"});
+    fs::remove(ws.dir / "plain");
+    ws.expectUntouched();
+}
+
+TEST(BadInput, BadParameterValuesNameTheParameterAndWhatIsAllowed)
+{
+    Workspace ws;
+    auto render = [&](const std::string& setting) {
+        return runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--set", setting});
+    };
+    expectFailure(render("Pattern Size=0.5"), kBadInput, {"Pattern Size", "1 to 10"});
+    expectFailure(render("Seed=1001"), kBadInput, {"Seed", "0 to 1000"});
+    expectFailure(render("Presets=Squares"), kBadInput, {"Presets", "'Squares'", "Diagonal (Right)", "1 to 10"});
+    expectFailure(render("Chaos Behavior=4"), kBadInput, {"Chaos Behavior", "Increase & Decrease Size"});
+    expectFailure(render("Pixel Color=orange"), kBadInput, {"Pixel Color", "#RRGGBB"});
+    expectFailure(render("Enable Chaos=sometimes"), kBadInput, {"Enable Chaos", "on, off"});
+    expectFailure(render("Sharpness=2"), kBadInput, {"'Sharpness'", "Pattern Size"});
+    expectFailure(runTool({"render", ws.dir.file("in.png")}), kBadInput, {"IN OUT"});
+    ws.expectUntouched();
+}
+
+TEST(BadInput, ModulesThatFailToLoadOrToRenderAreEffectFailures)
+{
+    Workspace ws;
+    writeFile(ws.dir / "fake.so", "not a shared object");
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--plugin", ws.dir.file("fake.so")}),
+                  kEffectFailed, {"fake.so"});
+    fs::remove(ws.dir / "fake.so");
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--plugin", ws.dir.file("none.so")}),
+                  kBadInput, {"none.so"});
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--plugin", CF_FAILING_MODULE}),
+                  kEffectFailed, {"frame 0", "error 512"});
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out_%d.png"), "--plugin", CF_FAILING_MODULE}),
+                  kEffectFailed, {"frame 0"});
+    ws.expectUntouched();
+}
+
+/* A small tmpfs mounted for the test; needs the privilege to mount. */
+class SmallDisk {
+public:
+    SmallDisk(const fs::path& at, const char* options, unsigned long flags = 0) : at_(at)
+    {
+        fs::create_directory(at);
+        mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", flags, options) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted_) {
+            ::umount2(at_.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const noexcept { return mounted_; }
+
+private:
+    fs::path at_;
+    bool mounted_ = false;
+};
+
+/* An input that renders to incompressible output: every pixel its own solid block in its own colour. */
+std::vector<std::string> noisyRender(const ScratchDir& dir, const std::string& out)
+{
+    TestPng noise = patternImage(256, 256, 8, 6, 9);
+    std::uint32_t state = 2463534242u;
+    for (std::uint16_t& sample : noise.samples) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        sample = static_cast<std::uint16_t>(state >> 24);
+    }
+    writeTestPng(dir / "noise.png", noise);
+    return {"render", dir.file("noise.png"), out, "-s", "Presets=Solid", "-s", "Use Original Color=on", "-s",
+            "Brightness=100", "-s", "Horizontal Detail=1", "-s", "Vertical Detail=1"};
+}
+
+TEST(BadInput, FullDiskLeavesNoPartialFile)
+{
+    ScratchDir dir;
+    SmallDisk disk(dir / "disk", "size=16k");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (needs root and mount permission)";
+    }
+    writeFile(dir / "disk/out.png", "previous result");
+    expectFailure(runTool(noisyRender(dir, dir.file("disk/out.png"))), kBadInput, {"disk/out.png", "space"});
+    expectFailure(runTool(noisyRender(dir, dir.file("disk/out_%02d.png"))), kBadInput, {"disk/out_00.png"});
+    for (const char* video : {"disk/out.mkv", "disk/out.apng"}) {
+        expectFailure(runTool(noisyRender(dir, dir.file(video))), kBadInput, {video, "space"});
+    }
+    EXPECT_EQ(entriesOf(dir / "disk"), std::vector<std::string>{"out.png"});
+    EXPECT_EQ(readFile(dir / "disk/out.png"), "previous result");
+}
+
+TEST(BadInput, ReadOnlyFolderIsNamed)
+{
+    ScratchDir dir;
+    SmallDisk disk(dir / "ro", "size=16k", MS_RDONLY);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a read-only tmpfs here (needs root and mount permission)";
+    }
+    writeTestPng(dir / "in.png", patternImage(8, 8, 8, 6, 1));
+    expectFailure(runTool({"render", dir.file("in.png"), dir.file("ro/out.png")}), kBadInput, {"ro", "Read-only"});
+    expectFailure(runTool({"render", dir.file("in.png"), dir.file("ro/out.mp4")}), kBadInput, {"ro"});
+    EXPECT_TRUE(entriesOf(dir / "ro").empty());
+}
+
+/* Waits until some name in `folder` starts with `prefix`; false after a few seconds. */
+bool appears(const fs::path& folder, const std::string& prefix, bool needsContent)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& e : fs::directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            std::error_code ec;
+            if (name.rfind(prefix, 0) == 0 &&
+                (!needsContent || (e.is_directory(ec) ? !fs::is_empty(e.path(), ec) : e.file_size(ec) > 0))) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+}
+
+TEST(BadInput, InterruptedRendersRemoveTheirTemporaries)
+{
+    ScratchDir dir;
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "12", "-c:v", "ffv1", dir.file("long.mkv")});
+    struct Case {
+        int signal;
+        std::string out;
+        std::string temporary;
+    };
+    for (const Case& c : {Case{SIGTERM, "frame_%04d.png", ".frame_0000.tmp-"}, Case{SIGINT, "clip.mp4", ".clip.tmp-"},
+                          Case{SIGHUP, "still.mkv", ".still.tmp-"}}) {
+        SCOPED_TRACE(c.out);
+        Child tool(toolCommand({"render", dir.file("long.mkv"), dir.file(c.out)}));
+        ASSERT_TRUE(appears(dir.path(), c.temporary, true)) << "the render never started writing";
+        ::kill(tool.pid(), c.signal);
+        const RunResult r = tool.wait();
+        EXPECT_EQ(r.signal, c.signal) << "the command dies of the signal it got: " << describe(r);
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"long.mkv"});
+    }
+}
+
+} // namespace
+} // namespace cftest

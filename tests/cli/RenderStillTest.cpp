@@ -1,0 +1,184 @@
+/* RenderStillTest.cpp — `render` of PNG stills gives exactly the pixels our host renders for the same
+   parameters, time and input, at both depths and for every PNG colour type. */
+#include <gtest/gtest.h>
+
+#include "support/Reference.h"
+#include "support/Scratch.h"
+#include "support/TestPng.h"
+#include "support/ToolRun.h"
+
+namespace cftest {
+namespace {
+
+using cfhost::Depth;
+
+/* The same settings, once as command-line options and once applied to a reference instance. */
+const std::vector<std::string> kSettings = {
+    "--set", "Presets=rings",          "-s", "Pattern Size=1",    "-s", "Horizontal Detail=3",
+    "-s",    "Vertical Detail=2",      "-s", "Pixel Color=#FF8800", "-s", "Enable Chaos=on",
+    "-s",    "Animation Speed=100",    "-s", "Seed=7",            "-s", "Intensity=2"};
+
+void applySettings(ReferenceEffect& ref)
+{
+    ref.setPopup("Presets", 7);
+    ref.setFloat("Pattern Size", 1);
+    ref.setFloat("Horizontal Detail", 3);
+    ref.setFloat("Vertical Detail", 2);
+    ref.setColor("Pixel Color", 0xFF, 0x88, 0x00);
+    ref.setCheckbox("Enable Chaos", true);
+    ref.setFloat("Animation Speed", 100);
+    ref.setFloat("Seed", 7);
+    ref.setFloat("Intensity", 2);
+}
+
+/* Renders `input` through the command with kSettings (plus `extra`) and returns the output PNG. */
+TestPng renderThroughTool(const ScratchDir& dir, const TestPng& input, const std::vector<std::string>& extra)
+{
+    writeTestPng(dir / "in.png", input);
+    std::vector<std::string> args{"render", dir.file("in.png"), dir.file("out.png")};
+    args.insert(args.end(), kSettings.begin(), kSettings.end());
+    args.insert(args.end(), extra.begin(), extra.end());
+    const RunResult r = runTool(args);
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(r.err, "") << "a successful still render prints nothing";
+    return readTestPng(dir / "out.png");
+}
+
+TEST(RenderStill, EightBitRgbaMatchesTheHostRenderAtTheGivenFrame)
+{
+    ScratchDir dir;
+    const TestPng input = patternImage(61, 37, 8, 6, 1);
+    const TestPng out = renderThroughTool(dir, input, {"--frame", "5", "--fps", "30"});
+    EXPECT_EQ(out.bitDepth, 8);
+    EXPECT_EQ(out.colorType, 6);
+
+    ReferenceEffect ref;
+    applySettings(ref);
+    const cfhost::World in = worldFromPng(ref.host(), input, Depth::Eight);
+    EXPECT_EQ(out.samples, fileSamples(ref.render(in, 5, 30)));
+    /* With chaos animating every frame, the frame number decides the picture. */
+    EXPECT_NE(out.samples, fileSamples(ref.render(in, 6, 30)));
+}
+
+TEST(RenderStill, SixteenBitRgbaGoesThroughTheExactConversionsBothWays)
+{
+    ScratchDir dir;
+    const TestPng input = patternImage(40, 30, 16, 6, 2);
+    /* Original colours in one-pixel blocks carry input values through to the output. */
+    const TestPng out = renderThroughTool(dir, input, {"-s", "Use Original Color=on", "-s", "Horizontal Detail=1",
+                                                       "-s", "Vertical Detail=1", "--frame", "-3"});
+    EXPECT_EQ(out.bitDepth, 16);
+
+    ReferenceEffect ref;
+    applySettings(ref);
+    ref.setCheckbox("Use Original Color", true);
+    ref.setFloat("Horizontal Detail", 1);
+    ref.setFloat("Vertical Detail", 1);
+    EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Sixteen), -3, 24)));
+}
+
+TEST(RenderStill, FileValuesReachTheEffectByTheDocumentedRule)
+{
+    /* One 16-bit pixel per edge value, drawn in its own colour: p → h → p gives these exact values. */
+    ScratchDir dir;
+    TestPng input;
+    input.width = 6;
+    input.height = 1;
+    input.bitDepth = 16;
+    input.colorType = 6;
+    const std::uint16_t in[] = {0, 1, 2, 32767, 65534, 65535};
+    const std::uint16_t back[] = {0, 2, 2, 32768, 65533, 65535};
+    for (const std::uint16_t v : in) {
+        input.samples.insert(input.samples.end(), {v, v, v, 65535});
+    }
+    writeTestPng(dir / "in.png", input);
+    const RunResult r = runTool({"render", dir.file("in.png"), dir.file("out.png"), "-s", "Presets=Solid", "-s",
+                                 "Use Original Color=on", "-s", "Contrast=-150", "-s", "Brightness=100", "-s",
+                                 "Horizontal Detail=1", "-s", "Vertical Detail=1"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    const TestPng out = readTestPng(dir / "out.png");
+    ASSERT_EQ(out.samples.size(), 24u);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(out.samples[i * 4], back[i]) << "pixel " << i << " held " << in[i];
+    }
+}
+
+TEST(RenderStill, RgbGreyAndPaletteInputsAreReadAsRgbaWithOpaqueDefaults)
+{
+    for (const int colorType : {2, 0, 4}) {
+        SCOPED_TRACE("PNG colour type " + std::to_string(colorType));
+        ScratchDir dir;
+        const TestPng input = patternImage(33, 21, 8, colorType, 3);
+        const TestPng out = renderThroughTool(dir, input, {"-s", "Use Original Color=on"});
+        ReferenceEffect ref;
+        applySettings(ref);
+        ref.setCheckbox("Use Original Color", true);
+        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Eight), 0, 24)));
+    }
+    ScratchDir dir;
+    TestPng palette = patternImage(20, 20, 8, 3, 4);
+    for (auto& index : palette.samples) {
+        index = static_cast<std::uint16_t>(index % 4);
+    }
+    palette.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
+    palette.paletteAlpha = {255, 128, 0}; /* the fourth entry has no tRNS value: opaque */
+    const TestPng out = renderThroughTool(dir, palette, {"-s", "Use Original Color=on"});
+    ReferenceEffect ref;
+    applySettings(ref);
+    ref.setCheckbox("Use Original Color", true);
+    EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), palette, Depth::Eight), 0, 24)));
+}
+
+TEST(RenderStill, DepthOptionChangesTheWorkingAndOutputDepth)
+{
+    {
+        ScratchDir dir;
+        const TestPng input = patternImage(30, 20, 8, 6, 5);
+        const TestPng out = renderThroughTool(dir, input, {"--depth", "16", "-s", "Use Original Color=on"});
+        EXPECT_EQ(out.bitDepth, 16);
+        ReferenceEffect ref;
+        applySettings(ref);
+        ref.setCheckbox("Use Original Color", true);
+        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Sixteen), 0, 24)));
+    }
+    {
+        ScratchDir dir;
+        const TestPng input = patternImage(30, 20, 16, 6, 6);
+        const TestPng out = renderThroughTool(dir, input, {"--depth", "8", "-s", "Use Original Color=on"});
+        EXPECT_EQ(out.bitDepth, 8);
+        ReferenceEffect ref;
+        applySettings(ref);
+        ref.setCheckbox("Use Original Color", true);
+        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Eight), 0, 24)));
+    }
+}
+
+TEST(RenderStill, HostOptionTellsTheEffectItRunsInPremiere)
+{
+    /* In Premiere Pro the effect iterates with its 8-bit kernel whatever the depth, so a 16-bit render there
+       differs from one in After Effects. */
+    ScratchDir dir;
+    const TestPng input = patternImage(24, 16, 16, 6, 7);
+    const TestPng out = renderThroughTool(dir, input, {"--host", "premiere", "--threads", "1"});
+    ReferenceEffect premiere(true);
+    applySettings(premiere);
+    ReferenceEffect ae;
+    applySettings(ae);
+    EXPECT_EQ(out.samples, fileSamples(premiere.render(worldFromPng(premiere.host(), input, Depth::Sixteen), 0, 24)));
+    EXPECT_NE(out.samples, fileSamples(ae.render(worldFromPng(ae.host(), input, Depth::Sixteen), 0, 24)));
+}
+
+TEST(RenderStill, ExistingOutputIsReplacedWholeWithUsualPermissions)
+{
+    ScratchDir dir;
+    writeFile(dir / "out.png", "old");
+    const TestPng out = renderThroughTool(dir, patternImage(8, 8, 8, 6, 8), {});
+    EXPECT_EQ(out.width, 8);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.png", "out.png"}));
+    const auto perms = std::filesystem::status(dir / "out.png").permissions();
+    EXPECT_NE(perms & std::filesystem::perms::others_read, std::filesystem::perms::none)
+        << "a finished output is readable like any new file, not private like a temporary";
+}
+
+} // namespace
+} // namespace cftest

@@ -1,0 +1,133 @@
+/* DynamicFlagsTest.cpp — chaos that animates must reach the screen on a still layer: the effect tells the
+   host, through the dynamic-flags command, when its output varies with time alone, and the host's frame
+   cache then renders every frame instead of showing the first one again. */
+#include "EffectFixture.h"
+
+#include "Crumbleforge.h"
+#include "cfhost/FrameCache.h"
+
+namespace {
+
+class DynamicFlagsTest : public EffectFixture {
+protected:
+    void SetUp() override
+    {
+        EffectFixture::SetUp();
+        ASSERT_EQ(fx().globalSetup(), PF_Err_NONE);
+        ASSERT_EQ(fx().paramsSetup(), PF_Err_NONE);
+    }
+
+    void setChaos(bool on, double speed)
+    {
+        fx().setCheckbox(PARAM_ENABLE_CHAOS, on);
+        fx().setFloat(PARAM_ANIMATION_SPEED, speed);
+    }
+
+    // Answer to the query when the host's out_flags held `held`.
+    PF_OutFlags answer(PF_OutFlags held, PF_Err expected = PF_Err_NONE)
+    {
+        cfhost::CommandFrame frame = fx().prepare(PF_Cmd_QUERY_DYNAMIC_FLAGS);
+        frame.out.out_flags = held;
+        EXPECT_EQ(fx().send(frame), expected);
+        return frame.out.out_flags;
+    }
+};
+
+TEST_F(DynamicFlagsTest, GlobalSetupDeclaresTheDynamicFlags)
+{
+    EXPECT_EQ(fx().outFlags() & PF_OutFlag_NON_PARAM_VARY, PF_OutFlag_NON_PARAM_VARY);
+    EXPECT_EQ(fx().outFlags2() & PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS, PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS);
+}
+
+TEST_F(DynamicFlagsTest, AnimatedChaosSetsNonParamVaryAndKeepsOtherBits)
+{
+    setChaos(true, 100);
+    EXPECT_EQ(answer(PF_OutFlag_DEEP_COLOR_AWARE), PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_NON_PARAM_VARY);
+    setChaos(true, 0.5);
+    EXPECT_EQ(answer(0x100), 0x100 | PF_OutFlag_NON_PARAM_VARY);
+}
+
+TEST_F(DynamicFlagsTest, StillPatternsClearNonParamVaryAndKeepOtherBits)
+{
+    const PF_OutFlags held = PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_NON_PARAM_VARY | 0x100;
+    setChaos(false, 100);
+    EXPECT_EQ(answer(held), PF_OutFlag_DEEP_COLOR_AWARE | 0x100);
+    setChaos(true, 0);
+    EXPECT_EQ(answer(held), PF_OutFlag_DEEP_COLOR_AWARE | 0x100);
+    EXPECT_EQ(h().counters().outstandingCheckouts, 0);
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+TEST_F(DynamicFlagsTest, CheckoutErrorsComeBackUnchangedWithNothingLeftCheckedOut)
+{
+    setChaos(true, 100);
+    for (const unsigned failing : {1u, 2u}) {
+        SCOPED_TRACE(failing);
+        h().faults().failCheckout(PF_Err_INVALID_INDEX, failing);
+        EXPECT_EQ(answer(PF_OutFlag_DEEP_COLOR_AWARE, PF_Err_INVALID_INDEX), PF_OutFlag_DEEP_COLOR_AWARE);
+        EXPECT_EQ(h().counters().outstandingCheckouts, 0);
+        h().faults().clear();
+    }
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+class StillLayerTest : public DynamicFlagsTest {
+protected:
+    cfhost::World still{40, 30};
+    cfhost::World first{40, 30};
+    cfhost::World second{40, 30};
+
+    void SetUp() override
+    {
+        DynamicFlagsTest::SetUp();
+        for (A_long y = 0; y < still.height(); ++y) {
+            for (A_long x = 0; x < still.width(); ++x) {
+                still.pixel8(x, y) = PF_Pixel{255, static_cast<A_u_char>(x * 6), static_cast<A_u_char>(y * 8), 90};
+            }
+        }
+        fx().setPopup(PARAM_PRESETS, 7);
+        fx().setFloat(PARAM_HORIZONTAL_DETAIL, 8);
+        fx().setFloat(PARAM_VERTICAL_DETAIL, 8);
+        fx().setFloat(PARAM_PATTERN_SIZE, 2);
+        fx().setFloat(PARAM_INTENSITY, 2);
+    }
+};
+
+TEST_F(StillLayerTest, AnimatedChaosRendersEveryFrameThroughTheCache)
+{
+    setChaos(true, 100);
+    cfhost::FrameCache cache(fx());
+    ASSERT_EQ(cache.render(still, first, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    ASSERT_EQ(cache.render(still, second, cfhost::FrameTime::ofFrame(1, 24)), PF_Err_NONE);
+    EXPECT_FALSE(cache.lastWasCached());
+    EXPECT_EQ(cache.renders(), 2);
+    EXPECT_FALSE(cfhost::samePixels(first, second)) << "chaos at speed 100 changes the pattern every frame";
+}
+
+TEST_F(StillLayerTest, WithoutChaosTheSecondFrameComesFromTheCache)
+{
+    setChaos(false, 100);
+    cfhost::FrameCache cache(fx());
+    ASSERT_EQ(cache.render(still, first, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    ASSERT_EQ(cache.render(still, second, cfhost::FrameTime::ofFrame(1, 24)), PF_Err_NONE);
+    EXPECT_TRUE(cache.lastWasCached());
+    EXPECT_EQ(cache.renders(), 1);
+    EXPECT_TRUE(cfhost::samePixels(first, second));
+}
+
+TEST_F(StillLayerTest, ChangingAParameterAsksAgainAndRenders)
+{
+    setChaos(false, 100);
+    cfhost::FrameCache cache(fx());
+    ASSERT_EQ(cache.render(still, first, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    setChaos(true, 100);
+    ASSERT_EQ(cache.render(still, second, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    EXPECT_EQ(cache.queries(), 2);
+    EXPECT_FALSE(cache.lastWasCached());
+    ASSERT_EQ(cache.render(still, first, cfhost::FrameTime::ofFrame(1, 24)), PF_Err_NONE);
+    EXPECT_EQ(cache.queries(), 2) << "unchanged values need no new query";
+    EXPECT_FALSE(cache.lastWasCached());
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+} // namespace
