@@ -3,7 +3,10 @@
    kills and reaps the children, removes the temporaries and dies of the same signal.
 
    A signal handler can only reach process-wide state, so this is the one registry of its kind; entries
-   live in fixed slots and the handler uses async-signal-safe calls only. Register from one thread. */
+   live in fixed slots and the handler uses async-signal-safe calls only. Register from the main thread:
+   the host's worker threads block these signals (EffectSession), so the handler runs on the main thread
+   and nothing of ours creates files while it removes them. A SIGKILL cannot be caught; its temporaries
+   keep their hidden ".NAME.tmp-" names. */
 #pragma once
 
 #include <sys/types.h>

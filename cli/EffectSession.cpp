@@ -1,6 +1,8 @@
 /* EffectSession.cpp — loading the module and sending it the commands an application sends. */
 #include "EffectSession.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -87,7 +89,24 @@ EffectSession::EffectSession(const SessionOptions& options)
     cfhost::HostOptions hostOptions;
     hostOptions.applicationId = options.premiere ? cfhost::kPremierePro : cfhost::kAfterEffects;
     hostOptions.threads = options.threads;
-    host_ = std::make_unique<cfhost::Host>(hostOptions);
+    {
+        /* The host's worker threads start here; they inherit a mask that keeps interrupts away from them, so
+           the interrupt handler always runs on this thread, never beside it (see Cleanup.h). */
+        sigset_t interrupts;
+        sigset_t previous;
+        sigemptyset(&interrupts);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&interrupts, sig);
+        }
+        pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
+        try {
+            host_ = std::make_unique<cfhost::Host>(hostOptions);
+        } catch (...) {
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+            throw;
+        }
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
     try {
         effect_ = std::make_unique<cfhost::EffectInstance>(*host_, options.plugin);
         effect_->registerModule();

@@ -19,8 +19,8 @@ namespace {
 
 class PngStillSource : public FrameSource {
 public:
-    explicit PngStillSource(const fs::path& path) : image_(readPng(path)) {}
-    int bits() const override { return image_.bits; }
+    explicit PngStillSource(const fs::path& path) : image_(readPng(path)), bits_(image_.bits) {}
+    int bits() const override { return bits_; }
     long frameCount() const override { return 1; }
     bool next(RgbaImage& frame) override
     {
@@ -34,6 +34,7 @@ public:
 
 private:
     RgbaImage image_;
+    int bits_;
     bool done_ = false;
 };
 
@@ -51,8 +52,10 @@ public:
                              " is missing); --frame sets the first frame number");
         }
         first_ = readPng(pattern.format(first));
+        bits_ = first_.bits;
     }
-    int bits() const override { return first_.bits; }
+    /* The first file's depth; later files may differ and are converted like any input. */
+    int bits() const override { return bits_; }
     long frameCount() const override { return count_; }
     bool next(RgbaImage& frame) override
     {
@@ -74,6 +77,7 @@ private:
     long count_ = 0;
     long read_ = 0;
     RgbaImage first_;
+    int bits_ = 8;
 };
 
 class FfmpegSource : public FrameSource {

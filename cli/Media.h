@@ -51,7 +51,6 @@ struct SourceOptions {
 std::unique_ptr<FrameSource> openSource(const std::filesystem::path& path, const SourceOptions& options);
 
 struct SinkOptions {
-    int bits = 8;                       /* depth of the frames that will be written */
     std::string rate = "24";            /* video frame rate as ffmpeg reads it */
     const FrameSource* source = nullptr;
     std::function<void(const std::string&)> note; /* tells the user something worth knowing */

@@ -9,8 +9,7 @@
 #include <cctype>
 #include <csetjmp>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -161,13 +160,21 @@ std::vector<unsigned char> readWholeFile(const fs::path& path)
     if (fs::is_directory(path, ec)) {
         throw UsageError("cannot read " + quoteName(path.string()) + ": it is a folder");
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
         throw UsageError("cannot read " + quoteName(path.string()) + ": " + systemMessage(errno));
     }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw UsageError("cannot read " + quoteName(path.string()) + ": read error");
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int err = errno;
+    std::fclose(file);
+    if (failed) {
+        throw UsageError("cannot read " + quoteName(path.string()) + ": " + systemMessage(err));
     }
     return bytes;
 }

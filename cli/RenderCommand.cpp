@@ -49,7 +49,6 @@ int runRender(const Options& options)
     const int bits = options.depth.value_or(source->bits());
     const double fps = options.fps.value_or(source->fps().value_or(24.0));
     SinkOptions sinkOptions;
-    sinkOptions.bits = bits;
     sinkOptions.rate = source->rateText().empty() ? rateArgument(fps) : source->rateText();
     sinkOptions.source = source.get();
     sinkOptions.note = note;

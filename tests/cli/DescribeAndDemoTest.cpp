@@ -86,6 +86,16 @@ TEST(Describe, TheOtherModuleIsDescribedWhenNamed)
     EXPECT_NE(r.out.find("\"params\": []"), std::string::npos);
 }
 
+TEST(Describe, ACopyOfTheToolStillFindsTheModuleItWasBuiltWith)
+{
+    ScratchDir dir;
+    std::filesystem::copy_file(CF_TOOL, dir / "crumbleforge");
+    std::filesystem::permissions(dir / "crumbleforge", std::filesystem::perms::owner_all);
+    const RunResult r = runProgram({dir.file("crumbleforge"), "describe", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_NE(r.out.find("\"name\": \"Crumble_Forge\""), std::string::npos);
+}
+
 TEST(Demo, WritesTheLabelledSheetOfEveryPresetWithoutInput)
 {
     ScratchDir dir;

@@ -43,7 +43,8 @@ def main() -> int:
     if len(sys.argv) != 6:
         print(__doc__)
         return 2
-    wine_run, linux_program, linux_module, windows_program, windows_module = map(Path, sys.argv[1:])
+    wine_run, linux_program, linux_module, windows_program, windows_module = (
+        Path(arg).absolute() for arg in sys.argv[1:])
     required = os.environ.get("CRUMBLEFORGE_REQUIRE_WINDOWS") == "1"
 
     def unavailable(reason: str) -> int:
@@ -57,8 +58,8 @@ def main() -> int:
     if missing:
         return unavailable(f"not built: {', '.join(missing)}; build the windows preset "
                            "(cmake --preset windows && cmake --build --preset windows)")
-    if subprocess.run([str(wine_run), "--available"], stdout=subprocess.DEVNULL,
-                      stderr=subprocess.DEVNULL).returncode != 0:
+    if not os.access(wine_run, os.X_OK) or subprocess.run(
+            [str(wine_run), "--available"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
         return unavailable("no Wine to run the Windows build (Debian: wine64)")
     if not required:
         newest_here = max(p.stat().st_mtime for p in (linux_program, linux_module))

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -45,7 +45,9 @@ std::vector<std::string> entriesOf(const fs::path& folder)
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 void writeFile(const fs::path& path, const std::string& bytes)
