@@ -125,6 +125,7 @@ struct Frame {
     A_long preset; /* 0: the popup keeps the value the effect declared */
     A_long frame;
     std::function<void(Controls&)> set;
+    A_u_long downsample = 1; /* a preview at 1/downsample in both directions; the input stands for the reduced layer */
 };
 
 std::string twoDigits(A_long n)
@@ -209,6 +210,14 @@ std::vector<Frame> frames()
             list.push_back({"p" + twoDigits(preset) + "-" + v.name, preset, 0, v.set});
         }
     }
+
+    // Previews at reduced resolution scale blocks and cells by fractions.
+    list.push_back({"p03-preview-half", 3, 0, none, 2});
+    list.push_back({"p07-preview-third-chaos", 7, 5, [](Controls& c) {
+                        c.checkbox("Enable Chaos", true).number("Animation Speed", 100).number("Intensity", 9);
+                    }, 3});
+    list.push_back({"p01-preview-half-scale-lock", 1, 0,
+                    [](Controls& c) { c.checkbox("Enable Scale Lock", true).number("Pattern Size", 2.5); }, 2});
     return list;
 }
 
@@ -234,7 +243,16 @@ bool render(cfhost::Host& host, const std::string& modulePath, const Frame& f, c
     f.set(controls);
 
     World output(kWidth, kHeight, input.depth(), input.deep() ? 6 : 5);
-    const PF_Err err = effect.render(input, output, cfhost::FrameTime::ofFrame(f.frame, 24));
+    const cfhost::FrameTime time = cfhost::FrameTime::ofFrame(f.frame, 24);
+    PF_Err err = PF_Err_NONE;
+    if (f.downsample == 1) {
+        err = effect.render(input, output, time);
+    } else {
+        cfhost::CommandFrame command = effect.prepare(PF_Cmd_RENDER, &input, &output, time);
+        command.in.downsample_x = PF_RationalScale{1, f.downsample};
+        command.in.downsample_y = PF_RationalScale{1, f.downsample};
+        err = effect.send(command);
+    }
     bool ok = true;
     if (err != PF_Err_NONE) {
         std::fprintf(stderr, "%s: render failed with error %d\n", name.c_str(), static_cast<int>(err));

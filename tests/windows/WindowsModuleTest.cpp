@@ -191,6 +191,26 @@ void setupCommands(Checks& c)
     c.equal(s.finish(), std::string(), "leak report");
 }
 
+void dynamicFlags(Checks& c)
+{
+    // The effect checks two parameters out through the host's interaction callbacks to answer.
+    Session s;
+    const PF_OutFlags held = PF_OutFlag_DEEP_COLOR_AWARE | PF_OutFlag_NON_PARAM_VARY;
+    const auto answer = [&](bool chaos, double speed) {
+        s.effect.setCheckbox(*s.effect.findParameter("Enable Chaos"), chaos);
+        s.effect.setFloat(*s.effect.findParameter("Animation Speed"), speed);
+        cfhost::CommandFrame frame = s.effect.prepare(PF_Cmd_QUERY_DYNAMIC_FLAGS);
+        frame.out.out_flags = held;
+        c.equal(s.effect.send(frame), PF_Err_NONE, "dynamic flags query");
+        return static_cast<A_u_long>(frame.out.out_flags);
+    };
+    c.equalHex(answer(true, 100), held, "animated chaos: the output varies with time alone");
+    c.equalHex(answer(true, 0), PF_OutFlag_DEEP_COLOR_AWARE, "chaos standing still: frames may be cached");
+    c.equalHex(answer(false, 100), PF_OutFlag_DEEP_COLOR_AWARE, "no chaos: frames may be cached");
+    c.equal(s.host.counters().outstandingCheckouts, 0L, "parameters checked out and not back in");
+    c.equal(s.finish(), std::string(), "leak report");
+}
+
 void sequenceData(Checks& c)
 {
     {
@@ -343,6 +363,7 @@ int main(int argc, char** argv)
     c.group("global and parameter setup declare version, flags and parameters", setupCommands);
     c.group("the sequence block has the Windows size and is disposed at setdown", sequenceData);
     c.group("the about text names effect and version", about);
+    c.group("the dynamic flags say when chaos animates", dynamicFlags);
     c.group("frames render alike on one thread and on several", rendering);
     c.group("errors inside the module come back as error codes", errorsStayInsideTheModule);
     c.group("a whole session leaves nothing behind", wholeSession);
