@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "Json.h"
 #include "cfhost/HostError.h"
+#include "cfhost/ParamTypes.h"
 
 namespace cfcli {
 
@@ -106,30 +107,6 @@ std::string fourCC(A_long code)
     return text;
 }
 
-const char* typeName(PF_ParamType type)
-{
-    switch (type) {
-    case PF_Param_LAYER: return "layer";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_FIX_SLIDER: return "fixed_slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "color";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_CUSTOM: return "custom";
-    case PF_Param_NO_DATA: return "no_data";
-    case PF_Param_FLOAT_SLIDER: return "float_slider";
-    case PF_Param_ARBITRARY_DATA: return "arbitrary_data";
-    case PF_Param_PATH: return "path";
-    case PF_Param_GROUP_START: return "group_start";
-    case PF_Param_GROUP_END: return "group_end";
-    case PF_Param_BUTTON: return "button";
-    case PF_Param_POINT_3D: return "point_3d";
-    default: return "unknown";
-    }
-}
-
 std::string colorHex(const PF_Pixel& p)
 {
     char buf[8];
@@ -193,7 +170,7 @@ void paramJson(JsonWriter& json, const DeclaredParam& p)
     json.beginObject();
     json.key("index").value(static_cast<long long>(p.index));
     json.key("id").value(static_cast<long long>(d.uu.id));
-    json.key("type").value(typeName(d.param_type));
+    json.key("type").value(cfhost::paramTypeId(d.param_type));
     json.key("name").value(std::string(d.name));
     switch (d.param_type) {
     case PF_Param_POPUP:
@@ -313,7 +290,7 @@ std::string describeText(const ModuleDescription& d)
         char buf[160];
         const std::string name = p.def.name[0] ? p.def.name : "(end of group)";
         std::snprintf(buf, sizeof buf, "  %5ld %3ld  %-13s %-25s ", static_cast<long>(p.index),
-                      static_cast<long>(p.def.uu.id), typeName(p.def.param_type), name.c_str());
+                      static_cast<long>(p.def.uu.id), cfhost::paramTypeId(p.def.param_type), name.c_str());
         std::string row = std::string(buf) + declaredText(p);
         row.erase(row.find_last_not_of(' ') + 1);
         out += row + "\n";

@@ -9,6 +9,7 @@
 
 #include "Errors.h"
 #include "cfhost/EffectInstance.h"
+#include "cfhost/ParamTypes.h"
 
 namespace cfcli {
 
@@ -140,21 +141,6 @@ double parseRanged(const DeclaredParam& p, const std::string& value, double min,
     return v;
 }
 
-const char* kindName(PF_ParamType type)
-{
-    switch (type) {
-    case PF_Param_FIX_SLIDER: return "fixed slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POINT_3D: return "3D point";
-    case PF_Param_CUSTOM: return "custom";
-    case PF_Param_ARBITRARY_DATA: return "arbitrary data";
-    case PF_Param_PATH: return "path";
-    case PF_Param_BUTTON: return "button";
-    default: return "unsupported";
-    }
-}
-
 } // namespace
 
 std::vector<std::string> splitChoices(const char* names, int count)
@@ -232,7 +218,7 @@ ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredPa
     case PF_Param_GROUP_END:
         throw UsageError(quoteName(p.def.name) + " is a group heading and has no value");
     default:
-        throw UsageError(quoteName(p.def.name) + " (" + kindName(p.def.param_type) +
+        throw UsageError(quoteName(p.def.name) + " (" + cfhost::paramTypeWords(p.def.param_type) +
                          ") cannot be set from the command line");
     }
     return out;

@@ -1,5 +1,6 @@
 /* EffectInstance.cpp — commands, held data and parameters of one effect driven through a Host. */
 #include "cfhost/EffectInstance.h"
+#include "cfhost/ParamTypes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,24 +20,6 @@ PF_ParamDef inputLayerDefinition()
     std::strcpy(def.name, "Input");
     def.u.ld.dephault = PF_LayerDefault_MYSELF;
     return def;
-}
-
-const char* typeName(PF_ParamType type)
-{
-    switch (type) {
-    case PF_Param_LAYER: return "layer";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_FIX_SLIDER: return "fixed slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "colour";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "float slider";
-    case PF_Param_GROUP_START: return "group start";
-    case PF_Param_GROUP_END: return "group end";
-    default: return "other";
-    }
 }
 
 /* A fixed-size text field, up to its first NUL or its end. */
@@ -350,7 +333,7 @@ PF_ParamDef& EffectInstance::checkedParameter(PF_ParamIndex index, PF_ParamType 
     PF_ParamDef& def = params_[static_cast<std::size_t>(index)];
     if (def.param_type != type) {
         throw HostError(std::string("cannot set ") + what + ": parameter " + std::to_string(index) + " is a " +
-                        typeName(def.param_type) + ", not a " + typeName(type));
+                        paramTypeWords(def.param_type) + ", not a " + paramTypeWords(type));
     }
     return def;
 }
