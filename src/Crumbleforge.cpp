@@ -126,6 +126,10 @@ PF_Err QueryDynamicFlags(PF_InData* in_data, PF_OutData* out_data)
 
 PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output)
 {
+    // Every command reads its records; a call without them is refused, whatever the command.
+    if (in_data == nullptr || out_data == nullptr) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
     switch (static_cast<A_u_long>(cmd)) {
     case PF_Cmd_ABOUT:
         return About(in_data, out_data);

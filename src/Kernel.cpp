@@ -1,37 +1,54 @@
 /* Kernel.cpp — one output pixel: find its block, reduce the block's top-left input pixel to a posterized
    level, and draw the cell of that level's bitmap that the pixel's position selects. One body serves both
-   depths; the depth's constants come from a traits struct. */
+   depths; the depth's constants come from a traits struct.
+
+   With the frame's plan (KernelPlan.h) a pixel inside the output is a few table loads: its row's and
+   column's entries locate its block's record (sample and level, worked out once per frame) and give its
+   pattern cell in every level; the level picks the bit, and the bit the output rule. With blocks too small
+   for records the sample is read per pixel and its level looked up by tone. Every other pixel, and every
+   pixel of a record without a plan, takes the exact rules step by step; all ways give the same bits. */
 #include "Kernel.h"
 
 #include "Crumbleforge_Helpers.h"
+#include "KernelPlan.h"
 #include "Patterns.h"
 #include "RenderInfo.h"
 
 #include <cmath>
-#include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
 struct Depth8 {
     using Pixel = PF_Pixel;
-    static constexpr int channelMax = PF_MAX_CHAN8;
+    using Word = std::uint32_t;
     static constexpr bool deep = false;
 
     static const Pixel& pixelColor(const RenderInfo& info) { return info.pixelColor; }
     static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor; }
-    static A_u_short adjust(float factor, int offset, A_u_short tone) { return bcControls8(factor, offset, tone); }
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel8(world, x, y); }
+    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output8; }
+    static int level(const KernelPlan& plan, const Pixel& sample)
+    {
+        return plan.levelBySum8[sample.red + sample.green + sample.blue];
+    }
 };
 
 struct Depth16 {
     using Pixel = PF_Pixel16;
-    static constexpr int channelMax = PF_MAX_CHAN16;
+    using Word = std::uint64_t;
     static constexpr bool deep = true;
 
     static const Pixel& pixelColor(const RenderInfo& info) { return info.pixelColor16; }
     static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor16; }
-    static A_u_short adjust(float factor, int offset, A_u_short tone) { return bcControls16(factor, offset, tone); }
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel16(world, x, y); }
+    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output16; }
+    static int level(const KernelPlan& plan, const Pixel& sample)
+    {
+        const unsigned mean = (static_cast<unsigned>(sample.red) + sample.green + sample.blue) / 3u;
+        return plan.levelByMean16Table[mean];
+    }
 };
 
 int clampInto(int value, int low, int high)
@@ -50,42 +67,6 @@ typename Depth::Pixel blockSample(const PF_LayerDef* input, int x0, int y0)
     return *Depth::pixelAt(*input, clampInto(x0, 0, input->width - 1), clampInto(y0, 0, input->height - 1));
 }
 
-/* Cell size of a level: the pattern size, plus the level's chaos offset while chaos is on. A missing
-   offset counts as none. */
-float cellSize(const RenderInfo& info, int level)
-{
-    float size = toSingle(info.patternSize);
-    if (info.chaosEnabled != 0 && info.chaosValues != nullptr &&
-        static_cast<std::size_t>(level - 1) < info.chaosValues->size()) {
-        size = size + (*info.chaosValues)[static_cast<std::size_t>(level - 1)];
-    }
-    return size;
-}
-
-/* Sizes are in pixels of the full-resolution layer; a preview at reduced resolution scales them by its
-   factor. Full resolution multiplies by exactly 1, which changes no bit. */
-float downsampleFactor(float factor)
-{
-    return factor > 0.0f && std::isfinite(factor) ? factor : 1.0f;
-}
-
-/* Whether the pixel at (x, y) falls on a set cell of the level's bitmap. The grid is anchored at (0, 0)
-   and independent of the blocks. A cell size of zero or below can come from chaos shrinking it: a
-   negative size mirrors the grid and the position wraps into the tile; a size of zero or one that is not
-   finite, or one so small that the scaled position overflows, draws no cell. */
-bool onSetCell(const PatternTable& table, int level, float width, float height, int x, int y)
-{
-    if (width == 0.0f || height == 0.0f || !std::isfinite(width) || !std::isfinite(height)) {
-        return false;
-    }
-    const int column = cellIndex(static_cast<float>(x) * (1.0f / width), table.tileSize);
-    const int row = cellIndex(static_cast<float>(y) * (1.0f / height), table.tileSize);
-    if (column < 0 || row < 0) {
-        return false;
-    }
-    return cellIsSet(table, level, row, column);
-}
-
 template <typename Pixel>
 void setColour(Pixel* out, const Pixel& colour, decltype(Pixel::alpha) alpha)
 {
@@ -95,41 +76,27 @@ void setColour(Pixel* out, const Pixel& colour, decltype(Pixel::alpha) alpha)
     out->blue = colour.blue;
 }
 
+/* The exact rules, one step after the other, with the frame's constants already worked out. */
 template <typename Depth>
-PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth::Pixel* in,
-                          typename Depth::Pixel* out)
+void exactPixel(const FrameConstants& k, const RenderInfo& info, A_long x, A_long y, const typename Depth::Pixel* in,
+                typename Depth::Pixel* out)
 {
     using Pixel = typename Depth::Pixel;
-    if (refcon == nullptr) {
-        return PF_Err_NONE;
-    }
-    const RenderInfo& info = *static_cast<const RenderInfo*>(refcon);
-    const PatternTable& table = patternTable(info.preset);
-    const int levels = info.preset == 1 ? 15 : 7;
-
-    // Blocks: square and one tile wide under scale lock, else the detail sliders; never wider or taller
-    // than the input layer, where one block already covers it all.
-    const float tile = static_cast<float>(table.tileSize);
-    const float scaleX = downsampleFactor(info.downsampleX);
-    const float scaleY = downsampleFactor(info.downsampleY);
-    const float lockedSize = toSingle(info.patternSize) * tile;
-    const float blockWidth = (info.scaleLock != 0 ? lockedSize : toSingle(info.horizontalDetail)) * scaleX;
-    const float blockHeight = (info.scaleLock != 0 ? lockedSize : toSingle(info.verticalDetail)) * scaleY;
-    const PF_LayerDef* input = info.inputWorld;
-    const int width = blockSize(blockWidth, input != nullptr ? input->width : 1);
-    const int height = blockSize(blockHeight, input != nullptr ? input->height : 1);
-    const int x0 = x - x % width;
-    const int y0 = y - y % height;
-    const Pixel sample = blockSample<Depth>(input, x0, y0);
+    const int x0 = x - x % k.blockWidth;
+    const int y0 = y - y % k.blockHeight;
+    const Pixel sample = blockSample<Depth>(info.inputWorld, x0, y0);
 
     // Grey tone of the sample: plain mean, contrast, brightness, then posterized into a level from 1.
     const A_u_short mean = static_cast<A_u_short>((sample.red + sample.green + sample.blue) / 3);
-    const A_u_short tone = Depth::adjust(contrastFactor(info.contrast), brightnessOffset(info.brightness,
-                                         Depth::channelMax), mean);
-    const int level = posterizePixel(tone, levels, Depth::deep) + 1;
+    const int level = toneLevel(k, mean, Depth::deep);
 
-    const float cell = cellSize(info, level);
-    const bool set = level > 1 && onSetCell(table, level, cell * scaleX, cell * scaleY, x, y);
+    // The cell grid is anchored at (0, 0) and independent of the blocks; a negative cell size mirrors it.
+    bool set = false;
+    if (level > 1 && k.drawsCells[level]) {
+        const int column = cellIndex(static_cast<float>(x) * k.columnScale[level], k.tileSize);
+        const int row = cellIndex(static_cast<float>(y) * k.rowScale[level], k.tileSize);
+        set = column >= 0 && row >= 0 && cellIsSet(*k.table, level, row, column);
+    }
     if (set) {
         if (info.useOriginalColor == 1) {
             *out = sample;
@@ -141,6 +108,83 @@ PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth
     } else {
         setColour(out, Depth::backgroundColor(info), in->alpha);
     }
+}
+
+#if defined(__GNUC__)
+#define CRUMBLEFORGE_COLD __attribute__((noinline, cold))
+#else
+#define CRUMBLEFORGE_COLD
+#endif
+
+/* A pixel through the plan's tables: with block records the block's sample and level are read from its
+   record, else the sample from the input layer and the level from the tone table. The cell comes from the
+   column's and row's entries; the output from the rule of the cell's state. */
+template <typename Depth, bool records>
+inline void tablePixel(const KernelPlan& plan, A_long x, A_long y, const typename Depth::Pixel* in,
+                       typename Depth::Pixel* out)
+{
+    using Word = typename Depth::Word;
+    const ColumnEntry& column = plan.columnTable[x];
+    const RowEntry& row = plan.rowTable[y];
+    const unsigned char* block = row.base + column.offset;
+    Word sampleWord;
+    std::memcpy(&sampleWord, block, sizeof sampleWord);
+    std::size_t level;
+    if (records) {
+        Word levelWord;
+        std::memcpy(&levelWord, block + sizeof(Word), sizeof levelWord);
+        level = static_cast<std::size_t>(levelWord);
+    } else {
+        typename Depth::Pixel sample;
+        std::memcpy(&sample, block, sizeof sample);
+        level = static_cast<std::size_t>(Depth::level(plan, sample));
+    }
+    const unsigned set = (static_cast<unsigned>(row.bits[level]) >> column.cell[level]) & 1u;
+
+    const OutputRules<Word>& rules = Depth::rules(plan);
+    Word inputWord;
+    std::memcpy(&inputWord, in, sizeof inputWord);
+    const Word result = (sampleWord & rules.keepSample[set]) | (inputWord & rules.keepInput[set]) | rules.fixed[set];
+    std::memcpy(out, &result, sizeof result);
+}
+
+/* A pixel the fast path does not take: blocks too small for records, no plan, a plan made for the other
+   depth, or a coordinate outside the output the plan was made for. Kept out of line so that the fast path
+   needs no stack frame. */
+template <typename Depth>
+CRUMBLEFORGE_COLD PF_Err uncoveredPixel(const RenderInfo& info, A_long x, A_long y, const typename Depth::Pixel* in,
+                                        typename Depth::Pixel* out)
+{
+    const KernelPlan* plan = info.plan;
+    if (plan == nullptr) {
+        exactPixel<Depth>(frameConstants(info), info, x, y, in, out);
+    } else if (static_cast<A_u_long>(x) < plan->tableColumns[Depth::deep ? 1 : 0] &&
+               static_cast<A_u_long>(y) < plan->tableRows) {
+        if (plan->blockRecords) {
+            tablePixel<Depth, true>(*plan, x, y, in, out);
+        } else {
+            tablePixel<Depth, false>(*plan, x, y, in, out);
+        }
+    } else {
+        exactPixel<Depth>(plan->constants, info, x, y, in, out);
+    }
+    return PF_Err_NONE;
+}
+
+template <typename Depth>
+PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth::Pixel* in,
+                          typename Depth::Pixel* out)
+{
+    if (refcon == nullptr) {
+        return PF_Err_NONE;
+    }
+    const RenderInfo& info = *static_cast<const RenderInfo*>(refcon);
+    const KernelPlan* plan = info.plan;
+    if (plan == nullptr || static_cast<A_u_long>(x) >= plan->recordColumns[Depth::deep ? 1 : 0] ||
+        static_cast<A_u_long>(y) >= plan->tableRows) {
+        return uncoveredPixel<Depth>(info, x, y, in, out);
+    }
+    tablePixel<Depth, true>(*plan, x, y, in, out);
     return PF_Err_NONE;
 }
 

@@ -5,8 +5,10 @@
 
 #include "Crumbleforge_Helpers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -70,21 +72,18 @@ void fillMonotone(std::uint8_t* table, int count, LevelOf levelOf)
     }
 }
 
-/* The entries of one axis: block origin (blocks anchored at 0), its sample offset clamped into the input
-   layer, and each level's cell. Levels with the same cell size share one computation. */
-void fillAxis(std::vector<CoordinateEntry>& entries, const FrameConstants& k, int blockSide, bool hasInput,
-              A_long inputSide, std::int64_t stride, const float (&scale)[PLAN_LEVEL_SLOTS])
+/* Pattern cell of every coordinate 0..count - 1 along one axis, per level, NO_CELL where the level draws
+   none; written through put(coordinate, level, cell). Levels with the same cell size share one computation,
+   which is copied through get(coordinate, level). */
+template <typename Put, typename Get>
+void fillCells(int count, const FrameConstants& k, const float (&scale)[PLAN_LEVEL_SLOTS], Put put, Get get)
 {
-    const int count = static_cast<int>(entries.size());
-    for (int i = 0; i < count; ++i) {
-        CoordinateEntry& entry = entries[static_cast<std::size_t>(i)];
-        const int origin = i - i % blockSide;
-        entry.sampleOffset = hasInput ? static_cast<std::int64_t>(clampInto(origin, 0, inputSide - 1)) * stride : 0;
-        std::memset(entry.cell, NO_CELL, sizeof entry.cell);
-    }
     for (int level = 2; level <= k.levels; ++level) {
         if (!k.drawsCells[level]) {
-            continue; // stays NO_CELL
+            for (int i = 0; i < count; ++i) {
+                put(i, level, NO_CELL);
+            }
+            continue;
         }
         int same = 0;
         for (int earlier = 2; earlier < level && same == 0; ++earlier) {
@@ -93,15 +92,32 @@ void fillAxis(std::vector<CoordinateEntry>& entries, const FrameConstants& k, in
             }
         }
         for (int i = 0; i < count; ++i) {
-            CoordinateEntry& entry = entries[static_cast<std::size_t>(i)];
             if (same != 0) {
-                entry.cell[level] = entry.cell[same];
+                put(i, level, get(i, same));
                 continue;
             }
             const int cell = fastCellIndex(static_cast<float>(i) * scale[level], k.tileSize);
-            entry.cell[level] = cell < 0 ? NO_CELL : static_cast<std::uint8_t>(cell);
+            put(i, level, cell < 0 ? NO_CELL : static_cast<std::uint8_t>(cell));
         }
     }
+}
+
+/* Start of the block that holds coordinate i (blocks are anchored at 0), clamped into the input layer. */
+int sampleCoordinate(int i, int blockSide, A_long inputSide)
+{
+    return clampInto(i - i % blockSide, 0, inputSide - 1);
+}
+
+/* One block record: the sample's bytes as a word, and its level. */
+template <typename Pixel, typename Word, typename LevelOf>
+void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, LevelOf levelOf)
+{
+    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 2 * sizeof(Word), "packed records");
+    Pixel sample;
+    std::memcpy(&sample, sampleBytes, sizeof sample);
+    const BlockEntry<Word> record{0, static_cast<Word>(levelOf(sample))};
+    std::memcpy(entry, &record, sizeof record);
+    std::memcpy(entry, &sample, sizeof sample);
 }
 
 template <typename Word, typename Pixel>
@@ -117,18 +133,22 @@ Word wordOf(const Pixel& pixel)
    cells show transparent black (with "Transparent Background") or the background colour with the input's
    alpha. */
 template <typename Word, typename Pixel>
-void makeOutputRules(OutputRule<Word> (&rules)[2], const RenderInfo& info, const Pixel& pixelColour,
+void makeOutputRules(OutputRules<Word>& rules, const RenderInfo& info, const Pixel& pixelColour,
                      const Pixel& backgroundColour, decltype(Pixel::alpha) opaque)
 {
     const Word alpha = wordOf<Word>(Pixel{opaque, 0, 0, 0});
     Pixel colour = pixelColour;
     colour.alpha = 0;
-    rules[1] = info.useOriginalColor == 1 ? OutputRule<Word>{static_cast<Word>(~Word{0}), 0, 0}
-                                          : OutputRule<Word>{0, alpha, wordOf<Word>(colour)};
+    const bool original = info.useOriginalColor == 1;
+    rules.keepSample[1] = original ? static_cast<Word>(~Word{0}) : 0;
+    rules.keepInput[1] = original ? 0 : alpha;
+    rules.fixed[1] = original ? 0 : wordOf<Word>(colour);
     colour = backgroundColour;
     colour.alpha = 0;
-    rules[0] = info.transparentBackground == 1 ? OutputRule<Word>{0, 0, 0}
-                                               : OutputRule<Word>{0, alpha, wordOf<Word>(colour)};
+    const bool transparent = info.transparentBackground == 1;
+    rules.keepSample[0] = 0;
+    rules.keepInput[0] = transparent ? 0 : alpha;
+    rules.fixed[0] = transparent ? 0 : wordOf<Word>(colour);
 }
 
 } // namespace
@@ -206,7 +226,6 @@ int fastCellIndex(float position, int tileSize)
 void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight)
 {
     const FrameConstants& k = plan.constants = frameConstants(info);
-    plan.pixelBytes = deep ? static_cast<int>(sizeof(PF_Pixel16)) : static_cast<int>(sizeof(PF_Pixel));
 
     // Level 1 draws no pattern, whatever its bitmap holds.
     std::memset(plan.bits, 0, sizeof plan.bits);
@@ -220,37 +239,132 @@ void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long
     makeOutputRules(plan.output8, info, info.pixelColor, info.backgroundColor, PF_MAX_CHAN8);
     makeOutputRules(plan.output16, info, info.pixelColor16, info.backgroundColor16, A_u_short{0xFFFF});
 
-    const PF_LayerDef* input = info.inputWorld;
-    const bool hasInput = input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
-    plan.sampleBase = hasInput ? static_cast<const unsigned char*>(static_cast<const void*>(input->data)) : kZeroPixel;
-
     // The tone of a pixel never falls as its mean rises (contrast multiplies by a factor of at least 0, and
     // truncation, offset, clamp and posterizing all keep order), so each level covers one run of means.
     fillMonotone(plan.levelBySum8, 3 * PF_MAX_CHAN8 + 1,
                  [&k](int sum) { return toneLevel(k, static_cast<A_u_short>(sum / 3), false); });
 
     plan.levelByMean16.clear();
+    plan.blocks.clear();
     plan.columns.clear();
     plan.rows.clear();
+    plan.recordColumns[0] = 0;
+    plan.recordColumns[1] = 0;
+    plan.tableColumns[0] = 0;
+    plan.tableColumns[1] = 0;
+    plan.tableRows = 0;
+    plan.blockRecords = false;
+    plan.columnTable = nullptr;
+    plan.rowTable = nullptr;
+    plan.levelByMean16Table = nullptr;
+
+    const PF_LayerDef* input = info.inputWorld;
+    const bool hasInput = input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
+    const std::int64_t pixelBytes = deep ? static_cast<std::int64_t>(sizeof(PF_Pixel16)) : static_cast<std::int64_t>(sizeof(PF_Pixel));
+    const bool offsetsFit = !hasInput || (static_cast<std::int64_t>(input->width) - 1) * pixelBytes <= INT32_MAX;
     if (outputWidth <= 0 || outputHeight <= 0 || outputWidth > PLAN_MAX_TABLE_SIDE ||
-        outputHeight > PLAN_MAX_TABLE_SIDE) {
+        outputHeight > PLAN_MAX_TABLE_SIDE || !offsetsFit) {
         return;
     }
+    const auto width = static_cast<std::size_t>(outputWidth);
+    const auto height = static_cast<std::size_t>(outputHeight);
+    const auto blockColumns = static_cast<std::size_t>((outputWidth - 1) / k.blockWidth + 1);
+    const auto blockRows = static_cast<std::size_t>((outputHeight - 1) / k.blockHeight + 1);
+    const auto entryBytes = static_cast<std::size_t>(2 * pixelBytes);
+    const bool records = blockColumns * blockRows * entryBytes * 2 <= width * height * static_cast<std::size_t>(pixelBytes);
     try {
         if (deep) {
             plan.levelByMean16.resize(0x10000);
-            fillMonotone(plan.levelByMean16.data(), 0x10000,
-                         [&k](int mean) { return toneLevel(k, static_cast<A_u_short>(mean), true); });
         }
-        plan.columns.resize(static_cast<std::size_t>(outputWidth));
-        plan.rows.resize(static_cast<std::size_t>(outputHeight));
+        if (records) {
+            plan.blocks.resize(blockColumns * blockRows * entryBytes / sizeof(std::uint64_t));
+        }
+        plan.columns.resize(width);
+        plan.rows.resize(height);
     } catch (const std::bad_alloc&) {
         plan.levelByMean16.clear();
+        plan.blocks.clear();
         plan.columns.clear();
         plan.rows.clear();
         return;
     }
-    fillAxis(plan.columns, k, k.blockWidth, hasInput, hasInput ? input->width : 1, plan.pixelBytes, k.columnScale);
-    fillAxis(plan.rows, k, k.blockHeight, hasInput, hasInput ? input->height : 1,
-             hasInput ? static_cast<std::int64_t>(input->rowbytes) : 0, k.rowScale);
+    if (deep) {
+        fillMonotone(plan.levelByMean16.data(), 0x10000,
+                     [&k](int mean) { return toneLevel(k, static_cast<A_u_short>(mean), true); });
+    }
+
+    // Samples: the block's top-left pixel, clamped into the input layer; without input pixels every sample
+    // is the zero pixel.
+    const auto* data = hasInput ? static_cast<const unsigned char*>(static_cast<const void*>(input->data)) : kZeroPixel;
+    const A_long inputWidth = hasInput ? input->width : 1;
+    const A_long inputHeight = hasInput ? input->height : 1;
+    const std::int64_t rowbytes = hasInput ? static_cast<std::int64_t>(input->rowbytes) : 0;
+    const std::int64_t sampleStride = hasInput ? pixelBytes : 0;
+    if (records) {
+        auto* entries = static_cast<unsigned char*>(static_cast<void*>(plan.blocks.data()));
+        for (std::size_t by = 0; by < blockRows; ++by) {
+            const int y0 = static_cast<int>(by) * k.blockHeight;
+            const unsigned char* sampleRow = data + sampleCoordinate(y0, k.blockHeight, inputHeight) * rowbytes;
+            for (std::size_t bx = 0; bx < blockColumns; ++bx) {
+                const int x0 = static_cast<int>(bx) * k.blockWidth;
+                const unsigned char* sample = sampleRow + sampleCoordinate(x0, k.blockWidth, inputWidth) * sampleStride;
+                unsigned char* entry = entries + (by * blockColumns + bx) * entryBytes;
+                if (deep) {
+                    writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, [&plan](const PF_Pixel16& p) {
+                        return plan.levelByMean16[(static_cast<unsigned>(p.red) + p.green + p.blue) / 3u];
+                    });
+                } else {
+                    writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, [&plan](const PF_Pixel& p) {
+                        return plan.levelBySum8[p.red + p.green + p.blue];
+                    });
+                }
+            }
+        }
+        for (std::size_t x = 0; x < width; ++x) {
+            plan.columns[x].offset = static_cast<std::int32_t>(x / static_cast<std::size_t>(k.blockWidth) * entryBytes);
+        }
+        for (std::size_t y = 0; y < height; ++y) {
+            plan.rows[y].base = entries + y / static_cast<std::size_t>(k.blockHeight) * blockColumns * entryBytes;
+        }
+    } else {
+        for (std::size_t x = 0; x < width; ++x) {
+            plan.columns[x].offset =
+                static_cast<std::int32_t>(sampleCoordinate(static_cast<int>(x), k.blockWidth, inputWidth) * sampleStride);
+        }
+        for (std::size_t y = 0; y < height; ++y) {
+            plan.rows[y].base = data + sampleCoordinate(static_cast<int>(y), k.blockHeight, inputHeight) * rowbytes;
+        }
+    }
+
+    // Cells: the pattern column of every output column, and the bitmap row (through the pattern row) of
+    // every output row, per level.
+    for (ColumnEntry& column : plan.columns) {
+        std::memset(column.cell, NO_CELL, sizeof column.cell);
+    }
+    fillCells(outputWidth, k, k.columnScale,
+              [&plan](int x, int level, std::uint8_t cell) { plan.columns[static_cast<std::size_t>(x)].cell[level] = cell; },
+              [&plan](int x, int level) { return plan.columns[static_cast<std::size_t>(x)].cell[level]; });
+    for (RowEntry& row : plan.rows) {
+        std::fill(std::begin(row.bits), std::end(row.bits), static_cast<std::uint16_t>(NO_CELL));
+    }
+    fillCells(outputHeight, k, k.rowScale,
+              [&plan](int y, int level, std::uint8_t cell) { plan.rows[static_cast<std::size_t>(y)].bits[level] = cell; },
+              [&plan](int y, int level) { return static_cast<std::uint8_t>(plan.rows[static_cast<std::size_t>(y)].bits[level]); });
+    for (std::size_t y = 0; y < height; ++y) {
+        std::uint16_t* bits = plan.rows[y].bits;
+        bits[0] = 0;
+        bits[1] = 0;
+        for (int level = 2; level < PLAN_LEVEL_SLOTS; ++level) {
+            bits[level] = level <= k.levels ? plan.bits[level][bits[level]] : 0;
+        }
+    }
+
+    const int depthIndex = deep ? 1 : 0;
+    plan.recordColumns[depthIndex] = records ? static_cast<A_u_long>(outputWidth) : 0;
+    plan.tableColumns[depthIndex] = static_cast<A_u_long>(outputWidth);
+    plan.tableRows = static_cast<A_u_long>(outputHeight);
+    plan.blockRecords = records;
+    plan.columnTable = plan.columns.data();
+    plan.rowTable = plan.rows.data();
+    plan.levelByMean16Table = deep ? plan.levelByMean16.data() : nullptr;
 }

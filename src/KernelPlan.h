@@ -35,47 +35,74 @@ struct FrameConstants {
     bool drawsCells[PLAN_LEVEL_SLOTS];
 };
 
-/* How an output pixel is made from the sample S and the input pixel I, per cell state (index 0 unset,
-   1 set), as whole-pixel words: out = (S & keepSample) | (I & keepInput) | fixed. */
+/* How an output pixel is made from the sample S and the input pixel I, per cell state c (0 unset, 1 set),
+   as whole-pixel words: out = (S & keepSample[c]) | (I & keepInput[c]) | fixed[c]. */
 template <typename Word>
-struct OutputRule {
-    Word keepSample;
-    Word keepInput;
-    Word fixed;
+struct OutputRules {
+    Word keepSample[2];
+    Word keepInput[2];
+    Word fixed[2];
 };
 
-/* One output column or row: where its block's sample lies along that axis, and the pattern cell it
-   selects in each level's bitmap (NO_CELL where the level draws none there). */
-struct CoordinateEntry {
-    std::int64_t sampleOffset; // bytes from the input's first pixel
+/* One output column: the pattern column it selects in each level's bitmap (NO_CELL where the level draws
+   none), and the byte offset of what its pixels read within a row of samples or block records. */
+struct ColumnEntry {
     std::uint8_t cell[PLAN_LEVEL_SLOTS];
+    std::int32_t offset;
+    std::uint32_t unused[3]; // 32 bytes: an index is one shift
+};
+
+/* One output row: per level, the bits of the bitmap row it selects (all clear where the level draws none,
+   and for level 1), and the first byte of the row of samples or block records its pixels read. */
+struct RowEntry {
+    std::uint16_t bits[PLAN_LEVEL_SLOTS];
+    const unsigned char* base;
+    const unsigned char* unused[3]; // 64 bytes
+};
+
+/* A block's sample and level, as the plan keeps them for the 8-bit (Word 32 bits) or 16-bit kernel. */
+template <typename Word>
+struct BlockEntry {
+    Word sample; // the block's top-left input pixel, as a whole-pixel word
+    Word level;  // 1..levels
 };
 
 struct KernelPlan {
     FrameConstants constants;
-    int pixelBytes; // 4: made for the 8-bit kernel, 8: for the 16-bit kernel
 
     /* Level bitmaps by level and row, bit c for column c; level 1 (draws nothing), rows and columns past
        the tile, and row and column NO_CELL are clear. */
     std::uint16_t bits[PLAN_LEVEL_SLOTS][16];
 
-    OutputRule<std::uint32_t> output8[2];
-    OutputRule<std::uint64_t> output16[2];
-
-    /* Sample address: sampleBase + column offset + row offset. Without an input layer it is a zero pixel
-       and both offsets are 0. */
-    const unsigned char* sampleBase;
-    std::uint64_t zeroPixel;
+    OutputRules<std::uint32_t> output8;
+    OutputRules<std::uint64_t> output16;
 
     /* Level 1..levels by red + green + blue of an 8-bit sample; and by the mean of a 16-bit sample
        (made only for the 16-bit kernel). */
     std::uint8_t levelBySum8[3 * PF_MAX_CHAN8 + 1];
     std::vector<std::uint8_t> levelByMean16;
 
-    /* One entry per output column and per output row, 0..count - 1; coordinates outside (or every one, when
-       memory for the tables ran out) take the exact per-pixel rules. */
-    std::vector<CoordinateEntry> columns;
-    std::vector<CoordinateEntry> rows;
+    /* Every block of the output, row by row, as BlockEntry records: made when blocks are large enough for
+       the records to take at most half the output's bytes. */
+    std::vector<std::uint64_t> blocks;
+
+    /* Per output column x and row y, the address of what the pixel reads is rows[y].base +
+       columns[x].offset: with block records, its block's record; else the block's sample in the input
+       layer (or a zero pixel when the input has no pixels). */
+    std::vector<ColumnEntry> columns;
+    std::vector<RowEntry> rows;
+
+    /* What the kernels read of the tables: the output columns and rows they cover, for the 8-bit kernel
+       ([0]) and the 16-bit kernel ([1]). 0 for the other depth's kernel, and for both when the output is too
+       large or memory for the tables ran out; other pixels take the exact rules. recordColumns is
+       tableColumns with block records, else 0. */
+    A_u_long recordColumns[2];
+    A_u_long tableColumns[2];
+    A_u_long tableRows;
+    bool blockRecords;
+    const ColumnEntry* columnTable;
+    const RowEntry* rowTable;
+    const std::uint8_t* levelByMean16Table;
 };
 
 /* Largest output side the plan makes coordinate tables for; larger outputs take the exact rules. */
@@ -84,7 +111,8 @@ constexpr A_long PLAN_MAX_TABLE_SIDE = 1 << 16;
 FrameConstants frameConstants(const RenderInfo& info);
 
 /* Fills the plan for the kernel of one depth (deep: the 16-bit kernel) over an output of the given size.
-   The record must be complete except for its plan pointer. Never throws: without memory for the tables
+   The record must be complete except for its plan pointer, and its input layer must hold pixels of at least
+   the kernel's size (the 8-bit kernel may run on a 16-bit layer, not the other way round). Never throws: without memory for the tables
    the plan works without them. */
 void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight);
 

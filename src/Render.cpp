@@ -4,6 +4,7 @@
 
 #include "Chaos.h"
 #include "Kernel.h"
+#include "KernelPlan.h"
 #include "RenderInfo.h"
 #include "Util/AEGP_SuiteHandler.h"
 
@@ -95,13 +96,20 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     }
     info.chaosValues = &chaos;
 
-    if (in_data->appl_id == PREMIERE_PRO_APPL_ID) {
+    // Everything that depends on the frame alone, worked out once for the kernel that runs.
+    const bool premiere = in_data->appl_id == PREMIERE_PRO_APPL_ID;
+    const bool deep = !premiere && (output->world_flags & PF_WorldFlag_DEEP) != 0;
+    KernelPlan plan;
+    buildKernelPlan(plan, info, deep, output->width, output->height);
+    info.plan = &plan;
+
+    if (premiere) {
         return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
     }
     // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are compared each on
     // its own, so 14.0 gets version 1, which hosts keep offering; both versions share one table.
     const bool suiteVersion2 = in_data->version.major >= 13 && in_data->version.minor >= 27;
-    if ((output->world_flags & PF_WorldFlag_DEEP) != 0) {
+    if (deep) {
         const PF_Iterate16Suite1* suite = suiteVersion2 ? suites.Iterate16Suite2() : suites.Iterate16Suite1();
         return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_16, output);
     }
@@ -109,10 +117,28 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
 }
 
+/* A host renders only after parameter setup succeeded, handing over every parameter; a call without them
+   (setup refused by the host, a damaged call) has nothing to draw with. */
+bool hasEveryParam(const PF_InData* in_data, PF_ParamDef* params[])
+{
+    if (params == nullptr || in_data->num_params < PARAM_COUNT) {
+        return false;
+    }
+    for (int i = 0; i < PARAM_COUNT; ++i) {
+        if (params[i] == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 PF_Err Render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output)
 {
+    if (output == nullptr || !hasEveryParam(in_data, params)) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
     // A thrown PF_Err (a suite the host cannot supply) passes on to the entry point; running out of memory
     // for the chaos values ends here, after the suites have been released.
     try {

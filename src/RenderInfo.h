@@ -10,6 +10,8 @@
    k - 1 belongs to brightness level k. */
 using ChaosValues = std::vector<float>;
 
+struct KernelPlan;
+
 struct RenderInfo {
     A_long preset;                  // "Presets" popup, 1..10; 0 and anything else draw the error pattern
     double brightness;              // -100..100
@@ -33,6 +35,8 @@ struct RenderInfo {
     const PF_LayerDef* inputWorld;  // the input layer the kernels sample
     float downsampleX;              // preview scale of the layer's columns (1/2 at half resolution);
     float downsampleY;              // and rows; 0 or anything not above 0 means full resolution
+    const KernelPlan* plan;         // the frame's constants and tables (KernelPlan.h), made from the fields
+                                    // above; null: the kernels work everything out per pixel
 };
 
 /* 8-bit channel to the host's 16-bit range 0..32768, rounded: 0 -> 0, 128 -> 16448, 255 -> 32768. */

@@ -12,8 +12,12 @@
 namespace cfhost::detail {
 namespace {
 
-/* Bands per thread: enough that threads finishing early find more work. */
-constexpr A_long kBandsPerThread = 4;
+/* Bands per thread. Alone, a thread takes the rows in four bands (progress is reported after each). With
+   others it takes smaller ones, so that a thread that started late or was slowed down by other work on the
+   machine holds up the end of the iteration by a small band at most, while each band still spans enough
+   rows that claiming it and reporting its progress cost nothing next to its pixels. */
+constexpr A_long kBandsPerThreadAlone = 4;
+constexpr A_long kBandsPerThreadShared = 8;
 
 template <class Pixel>
 Pixel* rowOf(const PF_EffectWorld& world, A_long y) noexcept
@@ -177,7 +181,8 @@ PF_Err iteratePixels(Host::State& host, A_long base, A_long final, PF_EffectWorl
 
         const A_long rows = it->rows();
         const auto threads = static_cast<A_long>(std::max(1u, host.threads));
-        const A_long wanted = std::min<A_long>(rows, threads * kBandsPerThread);
+        const A_long wanted =
+            std::min<A_long>(rows, threads * (threads > 1 ? kBandsPerThreadShared : kBandsPerThreadAlone));
         it->bandRows = (rows + wanted - 1) / wanted;
         it->bands = (rows + it->bandRows - 1) / it->bandRows;
 

@@ -64,6 +64,7 @@ struct FakeHost {
         in_data.pica_basicP = &basic;
         in_data.appl_id = 'F' << 24 | 'X' << 16 | 'T' << 8 | 'C';
         in_data.version = PF_SpecVersion{13, 28};
+        in_data.num_params = PARAM_COUNT;
         in_data.time_step = 100;
         in_data.current_time = 0;
         for (int i = 0; i < PARAM_COUNT; ++i) {

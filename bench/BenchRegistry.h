@@ -1,0 +1,6 @@
+/* BenchRegistry.h — the benchmark programs' parts, registered by the main program under the names its
+   summary looks up: "<what>/<depth>/<parameters>/<threads>". */
+#pragma once
+
+void registerIterateBenchmarks();
+void registerRenderBenchmarks();
