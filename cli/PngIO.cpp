@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
 #include <cstdio>
 #include <memory>
@@ -58,7 +59,20 @@ struct Header {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     int bits = 8;
+    int fileBitsPerPixel = 1; /* as stored, before the transforms to RGBA */
 };
+
+/* Deflate packs at most 1032 bytes into one (plus a few bytes of stream overhead). A header that promises
+   more rows than the whole file could unpack to is damaged, and is refused before memory for its pixels
+   is allocated: a few bytes must not make the command ask for gigabytes. */
+bool fileCanHold(std::size_t fileSize, const Header& header)
+{
+    constexpr std::uint64_t kMaxDeflateRatio = 1032;
+    const std::uint64_t rowBits =
+        static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.fileBitsPerPixel);
+    const std::uint64_t packed = static_cast<std::uint64_t>(header.height) * (1 + (rowBits + 7) / 8);
+    return packed <= kMaxDeflateRatio * (static_cast<std::uint64_t>(fileSize) + 64);
+}
 
 /* Reads the header and sets up the transforms to RGBA; false on error (message in state). */
 bool readHeader(png_structp png, png_infop info, Header* header)
@@ -69,6 +83,7 @@ bool readHeader(png_structp png, png_infop info, Header* header)
     png_read_info(png, info);
     const int colorType = png_get_color_type(png, info);
     const int depth = png_get_bit_depth(png, info);
+    header->fileBitsPerPixel = depth * png_get_channels(png, info);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
     }
@@ -213,6 +228,11 @@ RgbaImage readPng(const fs::path& path)
     RgbaImage image;
     std::vector<png_bytep> rows;
     bool ok = readHeader(png, info, &header);
+    if (ok && !fileCanHold(bytes.size(), header)) {
+        throw UsageError("cannot read " + name + ": damaged or truncated PNG (its header promises " +
+                         std::to_string(header.width) + "x" + std::to_string(header.height) + " pixels, more than " +
+                         std::to_string(bytes.size()) + " bytes can hold)");
+    }
     if (ok) {
         image = RgbaImage(static_cast<int>(header.width), static_cast<int>(header.height), header.bits);
         std::vector<unsigned char> eight;

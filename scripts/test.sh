@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds every configuration that CI checks and runs all of its tests: the optimised build, the
-# address/undefined-behaviour sanitizer build, then the Windows cross build, whose programs CTest runs under
-# Wine, and last the Windows module's frames compared with the Linux module's.
+# address/undefined-behaviour sanitizer build, the thread sanitizer build (every test: the host renders on
+# several threads throughout), a short run of each fuzz target (scripts/fuzz.sh), then the Windows cross
+# build, whose programs CTest runs under Wine, and last the Windows module's frames compared with the Linux
+# module's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +21,8 @@ run_preset() { # PRESET [CTEST ARGUMENTS...]
 # The Linux builds' checks of the Windows module run at the end, once that module is built from these sources.
 run_preset default -E '^WindowsModule\.'
 run_preset asan -E '^WindowsModule\.'
+run_preset tsan -E '^WindowsModule\.'
+scripts/fuzz.sh
 
 # Wine runs in a prefix made for this run alone (the first program sets it up, about 10 s) and removed at
 # the end, however the run ends.

@@ -132,11 +132,21 @@ bool hasEveryParam(const PF_InData* in_data, PF_ParamDef* params[])
     return true;
 }
 
+/* Hosts hand the input and the output at one depth. The 16-bit kernel over an 8-bit input would read its
+   pixels as twice their size, past the input's rows; Premiere's 8-bit iteration of deep worlds reads less
+   than there is. An input without pixel memory is no input at all. */
+bool inputReadableAtDepth(const PF_InData* in_data, const PF_LayerDef& input, const PF_LayerDef& output)
+{
+    const bool deepKernel = in_data->appl_id != PREMIERE_PRO_APPL_ID && (output.world_flags & PF_WorldFlag_DEEP) != 0;
+    return !deepKernel || input.data == nullptr || (input.world_flags & PF_WorldFlag_DEEP) != 0;
+}
+
 } // namespace
 
 PF_Err Render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output)
 {
-    if (output == nullptr || !hasEveryParam(in_data, params)) {
+    if (output == nullptr || !hasEveryParam(in_data, params) ||
+        !inputReadableAtDepth(in_data, params[PARAM_INPUT]->u.ld, *output)) {
         return PF_Err_BAD_CALLBACK_PARAM;
     }
     // A thrown PF_Err (a suite the host cannot supply) passes on to the entry point; running out of memory

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "CommandRegistry.h"
@@ -99,7 +100,9 @@ CommandFrame EffectInstance::prepare(PF_Cmd cmd, const World* input, World* outp
     f.in.time_step = time.time_step;
     f.in.local_time_step = time.time_step;
     f.in.time_scale = time.time_scale;
-    f.in.total_time = time.current_time + time.time_step;
+    // The layer ends with this frame; a time at the end of the range saturates instead of wrapping.
+    const long long end = static_cast<long long>(time.current_time) + time.time_step;
+    f.in.total_time = static_cast<A_long>(std::min<long long>(std::max<long long>(end, INT32_MIN), INT32_MAX));
     if (input != nullptr) {
         f.paramStore.front().u.ld = input->layer();
         f.in.width = input->width();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <thread>
@@ -83,13 +84,27 @@ TEST(BadInput, DamagedPngsAreRefused)
         corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
     }
     writeFile(ws.dir / "corrupt.png", corrupt);
+    // A sound header promising 65535 x 65535 pixels of 16-bit RGBA (32 GiB once read) in a file of a few
+    // dozen bytes: refused from its size, before any memory is asked for.
+    writeTestPng(ws.dir / "huge.png", patternImage(1, 1, 16, 6, 1));
+    std::string huge = readFile(ws.dir / "huge.png");
+    for (const std::size_t at : {16u, 20u}) {
+        huge.replace(at, 4, std::string("\x00\x00\xff\xff", 4));
+    }
+    const uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(huge.data() + 12), 17);
+    for (int i = 0; i < 4; ++i) {
+        huge[static_cast<std::size_t>(29 + i)] = static_cast<char>(crc >> (24 - 8 * i));
+    }
+    writeFile(ws.dir / "huge.png", huge);
+    expectFailure(runTool({"render", ws.dir.file("huge.png"), ws.dir.file("out.png")}), kBadInput,
+                  {"huge.png", "damaged", "65535x65535"});
     expectFailure(runTool({"render", ws.dir.file("text.png"), ws.dir.file("out.png")}), kBadInput,
                   {"text.png", "not a PNG"});
     expectFailure(runTool({"render", ws.dir.file("cut.png"), ws.dir.file("out.png")}), kBadInput,
                   {"cut.png", "truncated"});
     expectFailure(runTool({"render", ws.dir.file("corrupt.png"), ws.dir.file("out.png")}), kBadInput,
                   {"corrupt.png", "damaged"});
-    for (const char* name : {"text.png", "cut.png", "corrupt.png"}) {
+    for (const char* name : {"text.png", "cut.png", "corrupt.png", "huge.png"}) {
         fs::remove(ws.dir / name);
     }
     ws.expectUntouched();
@@ -169,6 +184,30 @@ TEST(BadInput, ModulesThatFailToLoadOrToRenderAreEffectFailures)
     expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out_%d.png"), "--plugin", CF_FAILING_MODULE}),
                   kEffectFailed, {"frame 0"});
     ws.expectUntouched();
+}
+
+TEST(BadInput, ARenderFailingPartwayLeavesEveryEarlierOutputAsItWas)
+{
+    ScratchDir dir;
+    for (int i : {0, 1, 3}) {
+        writeTestPng(dir / ("s_" + std::to_string(i) + ".png"), patternImage(8, 8, 8, 6, static_cast<unsigned>(i)));
+    }
+    const std::string whole = readFile(dir / "s_0.png");
+    writeFile(dir / "s_2.png", whole.substr(0, whole.size() - 30)); // the third frame is cut short
+    for (int i : {0, 1, 2}) {
+        writeFile(dir / ("out_" + std::to_string(i) + ".png"), "previous frame " + std::to_string(i));
+    }
+    writeFile(dir / "out.mkv", "previous video");
+    const std::vector<std::string> before = dir.entries();
+
+    // Frames 0 and 1 render before frame 2 fails to read; none of them may replace what was there.
+    expectFailure(runTool({"render", dir.file("s_%d.png"), dir.file("out_%d.png")}), kBadInput, {"s_2.png"});
+    expectFailure(runTool({"render", dir.file("s_%d.png"), dir.file("out.mkv")}), kBadInput, {"s_2.png"});
+    EXPECT_EQ(dir.entries(), before) << "no temporaries left, nothing new";
+    for (int i : {0, 1, 2}) {
+        EXPECT_EQ(readFile(dir / ("out_" + std::to_string(i) + ".png")), "previous frame " + std::to_string(i));
+    }
+    EXPECT_EQ(readFile(dir / "out.mkv"), "previous video");
 }
 
 /* A small tmpfs mounted for the test; needs the privilege to mount. */
@@ -275,6 +314,19 @@ TEST(BadInput, InterruptedRendersRemoveTheirTemporaries)
         EXPECT_EQ(r.signal, c.signal) << "the command dies of the signal it got: " << describe(r);
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"long.mkv"});
     }
+
+    // A kill that allows no clean-up (or a power cut) leaves the hidden temporary behind, never a partial
+    // file in place of the previous output.
+    writeFile(dir / "kept.mp4", "previous result");
+    Child tool(toolCommand({"render", dir.file("long.mkv"), dir.file("kept.mp4")}));
+    ASSERT_TRUE(appears(dir.path(), ".kept.tmp-", true)) << "the render never started writing";
+    ::kill(tool.pid(), SIGKILL);
+    EXPECT_EQ(tool.wait().signal, SIGKILL);
+    EXPECT_EQ(readFile(dir / "kept.mp4"), "previous result");
+    const std::vector<std::string> left = dir.entries();
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left[0].rfind(".kept.tmp-", 0), 0u) << left[0];
+    EXPECT_EQ(std::vector<std::string>(left.begin() + 1, left.end()), (std::vector<std::string>{"kept.mp4", "long.mkv"}));
 }
 
 } // namespace

@@ -1,10 +1,12 @@
-/* HostFaultsTest.cpp — a host that withholds a suite, refuses a parameter, fails its fill or is cancelled
-   mid-frame gets the right result back, and the effect leaves nothing acquired or allocated behind. */
+/* HostFaultsTest.cpp — a host that withholds a suite, refuses a parameter, fails its fill, has no memory
+   for handles, cannot resize one, is cancelled mid-frame or calls without what a command needs gets the
+   right result back, and the effect leaves nothing acquired or allocated behind. */
 #include "EffectFixture.h"
 
 #include "AE_EffectCBSuites.h"
 #include "Crumbleforge.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -137,6 +139,138 @@ TEST_F(HostFaultsTest, TransparentPixelsAreFullyClearedEvenWithoutFill)
     output.fill(PF_Pixel{200, 100, 50, 25});
     EXPECT_EQ(fx().render(input, output), PF_Err_NONE);
     EXPECT_TRUE(transparentBlack(output));
+}
+
+/* Every command in the order an application sends them, with the results a host without any memory for
+   handles must get: only the two commands that allocate the sequence block fail, and report it. */
+TEST_F(HostFaultsTest, WithoutMemoryForHandlesOnlyTheSequenceBlockFails)
+{
+    const cfhost::World input = gradient(cfhost::Depth::Eight);
+    cfhost::World expected(input.width(), input.height());
+    ASSERT_EQ(fx().render(input, expected), PF_Err_NONE);
+    const std::string aboutText = fx().about();
+
+    cfhost::Host freshHost;
+    cfhost::EffectInstance fresh(freshHost, CRUMBLEFORGE_MODULE_PATH);
+    fresh.registerModule();
+    freshHost.faults().failEveryHandleAllocation();
+    EXPECT_EQ(fresh.globalSetup(), PF_Err_NONE);
+    EXPECT_EQ(fresh.paramsSetup(), PF_Err_NONE);
+    EXPECT_EQ(fresh.sequenceSetup(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(fresh.sequenceResetup(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(fresh.about(), aboutText);
+    cfhost::World output(input.width(), input.height());
+    EXPECT_EQ(fresh.render(input, output), PF_Err_NONE);
+    EXPECT_TRUE(cfhost::samePixels(expected, output)) << "frames need no handle";
+    EXPECT_EQ(fresh.queryDynamicFlags(), PF_Err_NONE);
+    for (PF_Cmd cmd = 0; cmd < PF_Cmd_NUM_CMDS; ++cmd) {
+        if (cmd == PF_Cmd_SEQUENCE_SETUP || cmd == PF_Cmd_SEQUENCE_RESETUP) {
+            continue;
+        }
+        cfhost::World scratch(input.width(), input.height());
+        cfhost::CommandFrame frame = fresh.prepare(cmd, &input, &scratch);
+        EXPECT_EQ(fresh.send(frame), PF_Err_NONE) << "command " << cmd;
+    }
+    EXPECT_EQ(fresh.sequenceSetdown(), PF_Err_NONE);
+    EXPECT_EQ(fresh.globalSetdown(), PF_Err_NONE);
+    EXPECT_EQ(freshHost.counters().liveHandles, 0);
+    EXPECT_EQ(freshHost.leakReport(), "");
+}
+
+/* The host's resize fails (no memory for the platform's size): the block is kept as it came, since its
+   contents are never read, and setdown still disposes of it. */
+PF_Err resizeWithoutMemory(A_u_longlong, PF_Handle*)
+{
+    return PF_Err_OUT_OF_MEMORY;
+}
+
+TEST_F(HostFaultsTest, ABlockTheHostCannotResizeIsKeptAndStillDisposed)
+{
+    PF_UtilCallbacks utils = *h().utilCallbacks();
+    utils.host_resize_handle = resizeWithoutMemory;
+    for (const PF_Cmd cmd : {PF_Cmd_SEQUENCE_SETUP, PF_Cmd_SEQUENCE_SETDOWN}) {
+        SCOPED_TRACE(cmd);
+        PF_Handle block = fx().presetSequenceData(SEQUENCE_DATA_SIZE + 3);
+        cfhost::CommandFrame frame = fx().prepare(cmd);
+        frame.in.utils = &utils;
+        EXPECT_EQ(fx().send(frame), PF_Err_NONE);
+        if (cmd == PF_Cmd_SEQUENCE_SETUP) {
+            EXPECT_EQ(frame.in.sequence_data, block);
+            EXPECT_EQ(h().handleSize(block), static_cast<std::size_t>(SEQUENCE_DATA_SIZE + 3));
+        } else {
+            EXPECT_FALSE(h().ownsHandle(block));
+        }
+    }
+    EXPECT_EQ(h().counters().liveHandles, 0);
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+/* A render is only sent once parameter setup succeeded. One without every parameter (setup refused, a
+   damaged call) or without an output world is refused before anything is touched. */
+TEST_F(HostFaultsTest, AFrameWithoutItsParametersOrOutputIsRefusedUntouched)
+{
+    const cfhost::World input = gradient(cfhost::Depth::Eight);
+    const PF_Pixel marker{1, 2, 3, 4};
+    cfhost::World output(input.width(), input.height());
+    auto untouched = [&] {
+        cfhost::World marked(input.width(), input.height());
+        marked.fill(marker);
+        return cfhost::samePixels(output, marked);
+    };
+
+    cfhost::Host freshHost;
+    cfhost::EffectInstance fresh(freshHost, CRUMBLEFORGE_MODULE_PATH);
+    fresh.registerModule();
+    freshHost.faults().rejectAddParam(5, PF_Err_OUT_OF_MEMORY);
+    ASSERT_EQ(fresh.paramsSetup(), PF_Err_OUT_OF_MEMORY);
+    output.fill(marker);
+    EXPECT_EQ(fresh.render(input, output), PF_Err_BAD_CALLBACK_PARAM) << "setup was refused";
+    EXPECT_TRUE(untouched());
+    EXPECT_EQ(freshHost.leakReport(), "");
+
+    struct Damage {
+        const char* what;
+        void (*apply)(cfhost::CommandFrame&);
+    } damages[] = {
+        {"one parameter short", [](cfhost::CommandFrame& f) { f.in.num_params = PARAM_COUNT - 1; }},
+        {"parameter array cut short", [](cfhost::CommandFrame& f) { f.paramStore.resize(PARAM_COUNT - 3); }},
+        {"no output world", [](cfhost::CommandFrame& f) { f.output = nullptr; }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        output.fill(marker);
+        cfhost::CommandFrame frame = fx().prepare(PF_Cmd_RENDER, &input, &output);
+        damage.apply(frame);
+        EXPECT_EQ(fx().send(frame), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_TRUE(untouched());
+    }
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+/* Hosts hand the input and the output at one depth. A deep output over an 8-bit input would have the
+   16-bit kernel read the input's pixels as twice their size, past its rows: refused before anything is
+   read. (Premiere's 8-bit iteration of deep worlds reads less than there is, and stays allowed.) */
+TEST_F(HostFaultsTest, ADeepOutputOverAnEightBitInputIsRefusedUntouched)
+{
+    const cfhost::World input = gradient(cfhost::Depth::Eight);
+    cfhost::World output(input.width(), input.height(), cfhost::Depth::Sixteen);
+    output.fill(PF_Pixel16{1, 2, 3, 4});
+    cfhost::World marked(input.width(), input.height(), cfhost::Depth::Sixteen);
+    marked.fill(PF_Pixel16{1, 2, 3, 4});
+    EXPECT_EQ(fx().render(input, output), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(cfhost::samePixels(output, marked));
+    EXPECT_EQ(h().counters().iterations, 0);
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+TEST(EntryPoint, EveryCommandWithoutItsRecordsIsRefused)
+{
+    PF_InData in_data{};
+    PF_OutData out_data{};
+    for (PF_Cmd cmd = -1; cmd <= PF_Cmd_NUM_CMDS; ++cmd) {
+        EXPECT_EQ(EffectMain(cmd, nullptr, &out_data, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM) << cmd;
+        EXPECT_EQ(EffectMain(cmd, &in_data, nullptr, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM) << cmd;
+    }
 }
 
 } // namespace
