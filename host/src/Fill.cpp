@@ -6,9 +6,8 @@
 #include "cfhost/World.h"
 
 namespace cfhost::detail {
-namespace {
 
-bool clip(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out) noexcept
+bool clipToWorld(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out) noexcept
 {
     out = PF_Rect{0, 0, world.width, world.height};
     if (rect != nullptr) {
@@ -19,6 +18,8 @@ bool clip(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out) noexce
     }
     return out.left < out.right && out.top < out.bottom;
 }
+
+namespace {
 
 template <class Pixel>
 void fillRect(PF_EffectWorld& world, const PF_Rect& r, const Pixel& value) noexcept
@@ -39,7 +40,7 @@ PF_Err fillWorld(PF_EffectWorld* world, const PF_Pixel* colour, const PF_Rect* r
     }
     const PF_Pixel value = colour != nullptr ? *colour : PF_Pixel{0, 0, 0, 0};
     PF_Rect r;
-    if (clip(*world, rect, r)) {
+    if (clipToWorld(*world, rect, r)) {
         if ((world->world_flags & PF_WorldFlag_DEEP) != 0) {
             fillRect(*world, r, to16(value));
         } else {
@@ -56,7 +57,7 @@ PF_Err fillWorld16(PF_EffectWorld* world, const PF_Pixel16* colour, const PF_Rec
     }
     const PF_Pixel16 value = colour != nullptr ? *colour : PF_Pixel16{0, 0, 0, 0};
     PF_Rect r;
-    if (clip(*world, rect, r)) {
+    if (clipToWorld(*world, rect, r)) {
         if ((world->world_flags & PF_WorldFlag_DEEP) != 0) {
             fillRect(*world, r, value);
         } else {

@@ -7,6 +7,9 @@
 
 namespace cfhost::detail {
 
+/* The part of `rect` (null: all) inside the world, right and bottom exclusive; false when nothing is left. */
+bool clipToWorld(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out) noexcept;
+
 PF_Err fillWorld(PF_EffectWorld* world, const PF_Pixel* colour, const PF_Rect* rect) noexcept;
 PF_Err fillWorld16(PF_EffectWorld* world, const PF_Pixel16* colour, const PF_Rect* rect) noexcept;
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "Fill.h"
 #include "HostState.h"
 
 namespace cfhost::detail {
@@ -151,25 +152,13 @@ struct Iteration {
     }
 };
 
-bool clipArea(const PF_EffectWorld& dst, const PF_Rect* area, PF_Rect& rect) noexcept
-{
-    rect = PF_Rect{0, 0, dst.width, dst.height};
-    if (area != nullptr) {
-        rect.left = std::max(rect.left, area->left);
-        rect.top = std::max(rect.top, area->top);
-        rect.right = std::min(rect.right, area->right);
-        rect.bottom = std::min(rect.bottom, area->bottom);
-    }
-    return rect.left < rect.right && rect.top < rect.bottom;
-}
-
 template <class Pixel, class Fn>
 PF_Err iteratePixels(Host::State& host, A_long base, A_long final, PF_EffectWorld* src, const PF_Rect* area,
                      void* refcon, Fn fn, PF_EffectWorld* dst) noexcept
 {
     try {
         auto it = std::make_shared<Iteration<Pixel, Fn>>(host);
-        if (!clipArea(*dst, area, it->rect)) {
+        if (!clipToWorld(*dst, area, it->rect)) {
             return PF_Err_NONE;
         }
         it->base = base;
