@@ -1,5 +1,6 @@
 /* Errors.h — the failures the command reports, each carrying the exit code it ends with:
-   2 for bad usage or input (files, options, parameter values), 1 when the effect or the host failed. */
+   2 for bad usage or input (files, options, parameter values), 1 when the effect or the host failed, 3 when
+   the render finished but the input was damaged (what decoded was rendered and kept). */
 #pragma once
 
 #include <stdexcept>
@@ -7,7 +8,7 @@
 
 namespace cfcli {
 
-enum ExitCode : int { kExitDone = 0, kExitEffectFailed = 1, kExitBadInput = 2 };
+enum ExitCode : int { kExitDone = 0, kExitEffectFailed = 1, kExitBadInput = 2, kExitInputDamaged = 3 };
 
 class CliError : public std::runtime_error {
 public:

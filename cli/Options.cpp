@@ -162,7 +162,8 @@ Options parseOptions(int argc, const char* const argv[])
         } else if (arg == "--frame") {
             options.frame = parseLong(arg, v, -kMaxFrame, kMaxFrame);
         } else if (arg == "--fps") {
-            options.fps = parsePositive(arg, v);
+            const double fps = parsePositive(arg, v);
+            options.fps = FrameRate{static_cast<int>(std::lround(fps * 1000)), 1000};
         } else if (arg == "--depth") {
             if (v != "8" && v != "16") {
                 throw UsageError("--depth takes 8 or 16, not " + quoteName(v));

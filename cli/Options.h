@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cfcli {
@@ -13,18 +14,30 @@ enum class Command { Help, Version, Demo, Describe, Render };
 /* Frame numbers stay within this, so that frame × 100 fits the host's 32-bit time values. */
 inline constexpr long kMaxFrame = 20000000;
 
+/* A frame rate as a fraction (30000/1001), kept exact for encoders and time values. */
+struct FrameRate {
+    int num = 24;
+    int den = 1;
+    double value() const { return static_cast<double>(num) / den; }
+};
+
 struct Options {
     Command command = Command::Help;
     std::vector<std::string> positional; /* demo: [OUT]; render: IN OUT */
     bool json = false;                   /* describe --json */
     std::vector<std::string> settings;   /* "LABEL=VALUE", in the order given */
     long frame = 0;
-    std::optional<double> fps;
+    std::optional<FrameRate> fps;
     std::optional<int> depth;            /* 8 or 16 */
     bool premiere = false;               /* --host premiere */
     unsigned threads = 0;                /* 0: all cores */
     std::optional<std::string> plugin;
     bool quiet = false;
+    /* Video encoding: unset means the container's playable default. */
+    std::optional<std::string> codec;    /* --codec NAME: any encoder libavcodec has */
+    std::optional<int> crf;              /* --crf N */
+    std::optional<std::string> pixFmt;   /* --pix-fmt NAME */
+    std::vector<std::pair<std::string, std::string>> encoderOptions; /* --encoder-opt KEY=VALUE, in order */
 };
 
 Options parseOptions(int argc, const char* const argv[]);

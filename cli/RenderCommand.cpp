@@ -40,14 +40,14 @@ int runRender(const Options& options)
     const fs::path plugin = locatePlugin(options.plugin);
     SourceOptions sourceOptions;
     sourceOptions.firstFrame = options.frame;
-    sourceOptions.fps = options.fps.value_or(24.0);
+    sourceOptions.fps = options.fps ? options.fps->value() : 24.0;
     std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});
     applySettings(session.effect(), parseSettings(options.settings, session.declared()));
 
     const int bits = options.depth.value_or(source->bits());
-    const double fps = options.fps.value_or(source->fps().value_or(24.0));
+    const double fps = options.fps ? options.fps->value() : source->fps().value_or(24.0);
     SinkOptions sinkOptions;
     sinkOptions.rate = source->rateText().empty() ? rateArgument(fps) : source->rateText();
     sinkOptions.source = source.get();

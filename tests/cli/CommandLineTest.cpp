@@ -37,7 +37,7 @@ TEST(Options, RenderTakesOptionsBeforeBetweenAndAfterItsFiles)
     EXPECT_EQ(o.positional, (std::vector<std::string>{"in.png", "out.png"}));
     EXPECT_EQ(o.frame, -12) << "a negative frame is a value, not an option";
     EXPECT_EQ(o.settings, (std::vector<std::string>{"Seed=3", "Presets=Dots"}));
-    EXPECT_DOUBLE_EQ(o.fps.value(), 29.97);
+    EXPECT_DOUBLE_EQ(o.fps.value().value(), 29.97);
     EXPECT_EQ(o.depth.value(), 16);
     EXPECT_TRUE(o.premiere);
     EXPECT_EQ(o.threads, 2u);

@@ -65,7 +65,7 @@ void fuzzOptions(const std::vector<std::string>& words)
     if (o.frame < -cfcli::kMaxFrame || o.frame > cfcli::kMaxFrame) {
         fail("accepted a frame number outside the documented range");
     }
-    if (o.fps && !(std::isfinite(*o.fps) && *o.fps > 0 && *o.fps <= 10000)) {
+    if (o.fps && !(o.fps->num > 0 && o.fps->den > 0 && o.fps->value() <= 10000)) {
         fail("accepted a frame rate that is not a positive number");
     }
     if (o.depth && *o.depth != 8 && *o.depth != 16) {
