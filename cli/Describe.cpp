@@ -1,12 +1,15 @@
 /* Describe.cpp — gathering the module's self-description and printing it for people or as JSON. */
 #include "Describe.h"
 
+#include <nlohmann/json.hpp>
+
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
 #include "EffectSession.h"
 #include "Errors.h"
-#include "Json.h"
+#include "Text.h"
 #include "cfhost/HostError.h"
 #include "cfhost/ParamTypes.h"
 
@@ -145,8 +148,15 @@ std::string declaredText(const DeclaredParam& p)
 {
     const PF_ParamDef& d = p.def;
     switch (d.param_type) {
-    case PF_Param_POPUP:
-        return "default " + std::to_string(d.u.pd.dephault) + "; choices " + joined(p.choices, " | ");
+    case PF_Param_POPUP: {
+        std::string text = "default " + std::to_string(d.u.pd.dephault);
+        if (const A_long start = startingChoice(p); start != d.u.pd.dephault) {
+            const auto at = static_cast<std::size_t>(start - 1);
+            text += " (the command starts at " + std::to_string(start) +
+                    (at < p.choices.size() ? ", " + p.choices[at] : std::string()) + ")";
+        }
+        return text + "; choices " + joined(p.choices, " | ");
+    }
     case PF_Param_FLOAT_SLIDER:
         return shortestText(d.u.fs_d.valid_min) + " to " + shortestText(d.u.fs_d.valid_max) + " (slider " +
                shortestText(d.u.fs_d.slider_min) + " to " + shortestText(d.u.fs_d.slider_max) + "), default " +
@@ -164,51 +174,63 @@ std::string declaredText(const DeclaredParam& p)
     }
 }
 
-void paramJson(JsonWriter& json, const DeclaredParam& p)
+using Json = nlohmann::ordered_json; /* keys in the order written */
+
+/* A float as JSON: whole values as integers, others as the shortest decimal that reads back as the float
+   (0.05, not 0.05000000074505806). */
+Json number(float v)
+{
+    if (!std::isfinite(v)) {
+        return nullptr;
+    }
+    if (v == std::trunc(v) && std::fabs(v) < 1e15f) {
+        return static_cast<long long>(v);
+    }
+    return std::stod(shortestText(v));
+}
+
+Json paramJson(const DeclaredParam& p)
 {
     const PF_ParamDef& d = p.def;
-    json.beginObject();
-    json.key("index").value(static_cast<long long>(p.index));
-    json.key("id").value(static_cast<long long>(d.uu.id));
-    json.key("type").value(cfhost::paramTypeId(d.param_type));
-    json.key("name").value(std::string(d.name));
+    Json json;
+    json["index"] = p.index;
+    json["id"] = d.uu.id;
+    json["type"] = cfhost::paramTypeId(d.param_type);
+    json["name"] = std::string(d.name);
     switch (d.param_type) {
     case PF_Param_POPUP:
-        json.key("num_choices").value(static_cast<long long>(d.u.pd.num_choices));
-        json.key("default").value(static_cast<long long>(d.u.pd.dephault));
-        json.key("choices").beginArray();
-        for (const std::string& c : p.choices) {
-            json.value(c);
-        }
-        json.endArray();
+        json["num_choices"] = d.u.pd.num_choices;
+        json["default"] = d.u.pd.dephault;
+        json["command_default"] = startingChoice(p);
+        json["choices"] = p.choices;
         break;
     case PF_Param_FLOAT_SLIDER:
-        json.key("valid_min").value(d.u.fs_d.valid_min);
-        json.key("valid_max").value(d.u.fs_d.valid_max);
-        json.key("slider_min").value(d.u.fs_d.slider_min);
-        json.key("slider_max").value(d.u.fs_d.slider_max);
-        json.key("default").value(d.u.fs_d.dephault);
-        json.key("precision").value(static_cast<long long>(d.u.fs_d.precision));
-        json.key("display_flags").value(static_cast<long long>(d.u.fs_d.display_flags));
+        json["valid_min"] = number(d.u.fs_d.valid_min);
+        json["valid_max"] = number(d.u.fs_d.valid_max);
+        json["slider_min"] = number(d.u.fs_d.slider_min);
+        json["slider_max"] = number(d.u.fs_d.slider_max);
+        json["default"] = number(d.u.fs_d.dephault);
+        json["precision"] = d.u.fs_d.precision;
+        json["display_flags"] = d.u.fs_d.display_flags;
         break;
     case PF_Param_SLIDER:
-        json.key("valid_min").value(static_cast<long long>(d.u.sd.valid_min));
-        json.key("valid_max").value(static_cast<long long>(d.u.sd.valid_max));
-        json.key("slider_min").value(static_cast<long long>(d.u.sd.slider_min));
-        json.key("slider_max").value(static_cast<long long>(d.u.sd.slider_max));
-        json.key("default").value(static_cast<long long>(d.u.sd.dephault));
+        json["valid_min"] = d.u.sd.valid_min;
+        json["valid_max"] = d.u.sd.valid_max;
+        json["slider_min"] = d.u.sd.slider_min;
+        json["slider_max"] = d.u.sd.slider_max;
+        json["default"] = d.u.sd.dephault;
         break;
     case PF_Param_CHECKBOX:
-        json.key("default").value(d.u.bd.dephault != 0);
+        json["default"] = d.u.bd.dephault != 0;
         break;
     case PF_Param_COLOR:
-        json.key("default").value(colorHex(d.u.cd.dephault));
-        json.key("default_alpha").value(static_cast<long long>(d.u.cd.dephault.alpha));
+        json["default"] = colorHex(d.u.cd.dephault);
+        json["default_alpha"] = d.u.cd.dephault.alpha;
         break;
     default:
         break;
     }
-    json.endObject();
+    return json;
 }
 
 } // namespace
@@ -300,25 +322,23 @@ std::string describeText(const ModuleDescription& d)
 
 std::string describeJson(const ModuleDescription& d)
 {
-    JsonWriter json;
-    json.beginObject();
-    json.key("name").value(d.name);
-    json.key("match_name").value(d.matchName);
-    json.key("category").value(d.category);
-    json.key("entry").value(d.entry);
-    json.key("kind").value(fourCC(d.kind));
-    json.key("api_version").value(std::to_string(d.apiMajor) + "." + std::to_string(d.apiMinor));
-    json.key("version").value(static_cast<long long>(d.version));
-    json.key("out_flags").value(static_cast<long long>(static_cast<A_u_long>(d.outFlags)));
-    json.key("out_flags2").value(static_cast<long long>(static_cast<A_u_long>(d.outFlags2)));
-    json.key("about").value(d.about);
-    json.key("params").beginArray();
+    Json json;
+    json["name"] = std::string(d.name);
+    json["match_name"] = d.matchName;
+    json["category"] = d.category;
+    json["entry"] = d.entry;
+    json["kind"] = fourCC(d.kind);
+    json["api_version"] = std::to_string(d.apiMajor) + "." + std::to_string(d.apiMinor);
+    json["version"] = d.version;
+    json["out_flags"] = static_cast<A_u_long>(d.outFlags);
+    json["out_flags2"] = static_cast<A_u_long>(d.outFlags2);
+    json["about"] = d.about;
+    json["params"] = Json::array();
     for (const DeclaredParam& p : d.params) {
-        paramJson(json, p);
+        json["params"].push_back(paramJson(p));
     }
-    json.endArray();
-    json.endObject();
-    return json.text() + "\n";
+    /* JSON is UTF-8: bytes of another encoding in a module's texts become U+FFFD rather than failing. */
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 } // namespace cfcli

@@ -1,14 +1,15 @@
-/* Options.cpp — parsing the command line. Options may come before or after the file names, as
-   "--name value" or "--name=value"; a value may start with '-' ("--frame -12"). */
+/* Options.cpp — reading the command line: CLI11 splits it (options before or after the file names, as
+   "--name value" or "--name=value", a value may start with '-': "--frame -12"); each value is checked here. */
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
-#include <climits>
-#include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <map>
-#include <set>
+#include <numeric>
 
 #include "Errors.h"
 
@@ -17,44 +18,204 @@ namespace cfcli {
 namespace {
 
 const char* const kUsage =
-    "usage: crumbleforge demo [OUT.png] [--plugin PATH] [--host ae|premiere] [--threads N]\n"
+    "usage: crumbleforge demo [OUT.png] [--plugin PATH] [--host ae|premiere] [--threads N] [-q]\n"
     "       crumbleforge describe [--json] [--plugin PATH] [--host ae|premiere]\n"
     "       crumbleforge render IN OUT [options]\n"
+    "       crumbleforge --help | --version\n"
+    "\n"
+    "demo      every preset on a built-in test card as one labelled sheet (default OUT: crumbleforge-demo.png)\n"
+    "describe  the effect's identity, flags, about text and parameters: the defaults it declares, and the value\n"
+    "          the command starts from where that differs\n"
+    "render    the effect on IN, written to OUT: PNG stills (8 or 16 bit), numbered sequences (shot_%04d.png),\n"
+    "          and video and other formats through FFmpeg's libraries\n"
     "\n"
     "render options:\n"
-    "  -s, --set \"LABEL=VALUE\"  set a parameter by its label (repeatable): popups take a choice or its\n"
-    "                           number from 1, checkboxes on/off, colours #RRGGBB, sliders a number\n"
+    "  -s, --set \"LABEL=VALUE\"  set a parameter by its label (repeatable): popups a choice or its number from\n"
+    "                           1, checkboxes on/off/yes/no/true/false/1/0, colours #RRGGBB, #RGB or RRGGBB,\n"
+    "                           sliders a number in the declared range. Unset parameters keep the effect's\n"
+    "                           defaults, but a popup whose declared default is none of its choices starts\n"
+    "                           at its first choice\n"
     "  --frame N                frame number of a still, or of the first frame (default 0; may be negative)\n"
-    "  --fps R                  frame rate for time values (default 24; a video's own rate)\n"
+    "  --fps R                  frame rate for time values: a number or a fraction such as 30000/1001, from\n"
+    "                           0.01 to 1000 (default: a video's own rate, else 24)\n"
     "  --depth 8|16             working depth (default: the input's)\n"
-    "  --host ae|premiere       the application the effect is told it runs in (default ae)\n"
-    "  --threads N              pixel threads (default: all cores)\n"
+    "  --host ae|premiere       the application the effect is told it runs in (default ae; premiere works\n"
+    "                           in 8 bits)\n"
+    "  --threads N              pixel threads, 1 to 1024 (default: all cores)\n"
     "  --plugin PATH            effect module (default: the one built beside this program)\n"
     "  -q, --quiet              no progress bar and no notes\n"
     "\n"
-    "IN and OUT: PNG stills, numbered sequences (shot_%04d.png), or video and other formats through ffmpeg.\n"
-    "Exit codes: 0 done, 1 the effect or host failed, 2 bad usage or input.\n";
+    "video encoding (default: what the output format plays with: H.264 4:2:0 in .mp4, .m4v, .mov and .mkv;\n"
+    "with transparency ProRes 4444 in .mov, FFV1 in .mkv, VP9 in .webm; else the format's own codec):\n"
+    "  --codec NAME             any encoder FFmpeg's libavcodec has, e.g. libx264, libx265, libvpx-vp9, ffv1\n"
+    "  --crf N                  constant quality, 0 (best) to 63, for encoders that take it (default: the\n"
+    "                           encoder's own)\n"
+    "  --pix-fmt NAME           pixel format fed to the encoder, e.g. yuv420p, yuv444p10le, yuva420p\n"
+    "  --encoder-opt KEY=VALUE  an option handed to the encoder, e.g. preset=slow (repeatable, in order)\n"
+    "\n"
+    "exit codes:\n"
+    "  0  done\n"
+    "  1  the effect or host failed\n"
+    "  2  bad usage or input (nothing written)\n"
+    "  3  done, but the input was damaged: what decoded was rendered and kept; the message says what was lost\n";
 
-long parseLong(const std::string& option, const std::string& text, long min, long max)
+/* Which commands take an option. */
+enum CommandBits : unsigned { kDemo = 1, kDescribe = 2, kRender = 4, kEvery = kDemo | kDescribe | kRender };
+
+unsigned bitOf(Command command)
+{
+    switch (command) {
+    case Command::Demo: return kDemo;
+    case Command::Describe: return kDescribe;
+    case Command::Render: return kRender;
+    default: return 0;
+    }
+}
+
+long wholeNumber(const char* option, const std::string& text, long min, long max)
 {
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || v < min || v > max) {
-        throw UsageError(option + " takes a whole number from " + std::to_string(min) + " to " +
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' || errno == ERANGE ||
+        v < min || v > max) {
+        throw UsageError(std::string(option) + " takes a whole number from " + std::to_string(min) + " to " +
                          std::to_string(max) + ", not " + quoteName(text));
     }
     return v;
 }
 
-double parsePositive(const std::string& option, const std::string& text)
+/* Up to ten decimal digits as a number; -1 for anything else. */
+long long digits(const std::string& text)
 {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v) || !(v > 0) || v > 10000) {
-        throw UsageError(option + " takes a frame rate above 0 (such as 24 or 29.97), not " + quoteName(text));
+    if (text.empty() || text.size() > 10 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        return -1;
     }
-    return v;
+    return std::stoll(text);
+}
+
+/* "30000/1001", "25" or "29.97" (at most six decimals) as an exact fraction in lowest terms. */
+FrameRate frameRate(const std::string& text)
+{
+    long long num = -1;
+    long long den = -1;
+    if (const auto slash = text.find('/'); slash != std::string::npos) {
+        num = digits(text.substr(0, slash));
+        den = digits(text.substr(slash + 1));
+    } else {
+        const auto dot = text.find('.');
+        const std::string whole = text.substr(0, dot);
+        const std::string decimals = dot == std::string::npos ? "" : text.substr(dot + 1);
+        if (decimals.size() <= 6 && !(dot != std::string::npos && decimals.empty()) && whole.size() <= 4) {
+            num = digits(whole.empty() ? decimals : whole + decimals);
+            den = 1;
+            for (std::size_t i = 0; i < decimals.size(); ++i) {
+                den *= 10;
+            }
+        }
+    }
+    if (num > 0 && den > 0) {
+        const long long common = std::gcd(num, den);
+        num /= common;
+        den /= common;
+    }
+    /* kMinFps ≤ num / den ≤ kMaxFps in whole numbers; then num ≤ 1000 × kMaxFpsDenominator fits an int. */
+    if (num <= 0 || den <= 0 || den > kMaxFpsDenominator || num * 100 < den || num > den * 1000) {
+        throw UsageError("--fps takes a frame rate from 0.01 to 1000, as a number or a fraction such as 30000/1001, "
+                         "not " + quoteName(text));
+    }
+    return FrameRate{static_cast<int>(num), static_cast<int>(den)};
+}
+
+/* The index of `text` among `words`, which the message lists. */
+std::size_t oneOf(const char* option, const std::string& text, const std::vector<std::string>& words)
+{
+    const auto it = std::find(words.begin(), words.end(), text);
+    if (it == words.end()) {
+        throw UsageError(std::string(option) + " takes " + words[0] + " or " + words[1] + ", not " + quoteName(text));
+    }
+    return static_cast<std::size_t>(it - words.begin());
+}
+
+/* An encoder or pixel format name as libavcodec spells them (libx264, prores_ks, libvpx-vp9, yuv420p10le);
+   whether one exists is decided when the output is opened. */
+std::string encoderName(const char* option, const std::string& text, const char* example)
+{
+    const bool shaped = !text.empty() && text.size() <= 64 &&
+                        std::all_of(text.begin(), text.end(), [](unsigned char c) {
+                            return std::isalnum(c) || c == '_' || c == '-' || c == '.';
+                        });
+    if (!shaped) {
+        throw UsageError(std::string(option) + " takes a name such as " + example + ", not " + quoteName(text));
+    }
+    return text;
+}
+
+std::pair<std::string, std::string> keyValue(const std::string& text)
+{
+    const auto eq = text.find('=');
+    const auto space = std::find_if(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+    if (eq == 0 || eq == std::string::npos || space - text.begin() < static_cast<long>(eq)) {
+        throw UsageError("--encoder-opt takes KEY=VALUE, such as preset=slow, not " + quoteName(text));
+    }
+    return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+/* One option: its names as CLI11 reads them, the commands that take it, and what it sets (flags get ""). */
+struct OptionSpec {
+    const char* names;
+    unsigned commands;
+    bool flag;
+    void (*take)(Options&, const std::string&);
+};
+
+const OptionSpec kOptionSpecs[] = {
+    {"-s,--set", kRender, false, [](Options& o, const std::string& v) { o.settings.push_back(v); }},
+    {"--frame", kRender, false,
+     [](Options& o, const std::string& v) { o.frame = wholeNumber("--frame", v, -kMaxFrame, kMaxFrame); }},
+    {"--fps", kRender, false, [](Options& o, const std::string& v) { o.fps = frameRate(v); }},
+    {"--depth", kRender, false,
+     [](Options& o, const std::string& v) { o.depth = oneOf("--depth", v, {"8", "16"}) == 0 ? 8 : 16; }},
+    {"--codec", kRender, false,
+     [](Options& o, const std::string& v) { o.codec = encoderName("--codec", v, "libx264"); }},
+    {"--crf", kRender, false,
+     [](Options& o, const std::string& v) { o.crf = static_cast<int>(wholeNumber("--crf", v, 0, kMaxCrf)); }},
+    {"--pix-fmt", kRender, false,
+     [](Options& o, const std::string& v) { o.pixFmt = encoderName("--pix-fmt", v, "yuv420p"); }},
+    {"--encoder-opt", kRender, false,
+     [](Options& o, const std::string& v) { o.encoderOptions.push_back(keyValue(v)); }},
+    {"--json", kDescribe, true, [](Options& o, const std::string&) { o.json = true; }},
+    {"--host", kEvery, false,
+     [](Options& o, const std::string& v) { o.premiere = oneOf("--host", v, {"ae", "premiere"}) == 1; }},
+    {"--threads", kEvery, false,
+     [](Options& o, const std::string& v) { o.threads = static_cast<unsigned>(wholeNumber("--threads", v, 1, 1024)); }},
+    {"--plugin", kEvery, false,
+     [](Options& o, const std::string& v) {
+         if (v.empty()) {
+             throw UsageError("--plugin needs a path");
+         }
+         o.plugin = v;
+     }},
+    {"-q,--quiet", kEvery, true, [](Options& o, const std::string&) { o.quiet = true; }},
+};
+
+std::string longName(const OptionSpec& spec)
+{
+    const std::string names = spec.names;
+    return names.substr(names.rfind(',') + 1);
+}
+
+/* The option `token` names ("-s", "--set"), if any. */
+const OptionSpec* optionNamed(const std::string& token)
+{
+    for (const OptionSpec& spec : kOptionSpecs) {
+        const std::string names = std::string(",") + spec.names + ",";
+        if (names.find("," + token + ",") != std::string::npos) {
+            return &spec;
+        }
+    }
+    return nullptr;
 }
 
 Command commandNamed(const std::string& word)
@@ -69,22 +230,19 @@ Command commandNamed(const std::string& word)
     return it->second;
 }
 
-/* Which options each command takes. */
-bool allowed(Command command, const std::string& option)
+/* CLI11 reports a value missing at the end of the line, or one given to a flag. */
+std::string parseErrorText(const CLI::Error& error)
 {
-    static const std::set<std::string> common{"--plugin", "--host", "--threads", "--quiet"};
-    static const std::set<std::string> render{"--set", "--frame", "--fps", "--depth"};
-    if (common.count(option)) {
-        return true;
+    const std::string what = error.what();
+    std::string named = what.substr(0, what.find_first_of(": "));
+    if (named.compare(0, 1, "-") != 0) {
+        named = "--" + named; /* flags are named without their dashes */
     }
-    switch (command) {
-    case Command::Describe:
-        return option == "--json";
-    case Command::Render:
-        return render.count(option) > 0;
-    default:
-        return false;
+    const OptionSpec* spec = optionNamed(named);
+    if (spec == nullptr) {
+        return what;
     }
+    return longName(*spec) + (spec->flag ? " takes no value" : " needs a value");
 }
 
 } // namespace
@@ -94,10 +252,19 @@ std::string usageText()
     return kUsage;
 }
 
+std::vector<std::string> optionNames()
+{
+    std::vector<std::string> names;
+    for (const OptionSpec& spec : kOptionSpecs) {
+        names.push_back(spec.names);
+    }
+    return names;
+}
+
 Options parseOptions(int argc, const char* const argv[])
 {
     Options options;
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         throw UsageError("no command given; try 'crumbleforge --help'");
     }
@@ -115,73 +282,44 @@ Options parseOptions(int argc, const char* const argv[])
     if (options.command == Command::Help) {
         return options;
     }
+    const std::string& command = args[0];
 
-    static const std::map<std::string, std::string> shortNames{{"-s", "--set"}, {"-q", "--quiet"}};
-    static const std::set<std::string> flags{"--quiet", "--json"};
-    bool onlyPositional = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
-            options.positional.push_back(arg);
+    CLI::App app(command);
+    app.set_help_flag();
+    app.allow_extras(); /* unknown options are reported below, with what the command does take */
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("files", options.positional);
+    for (const OptionSpec& spec : kOptionSpecs) {
+        if ((spec.commands & bitOf(options.command)) == 0) {
             continue;
         }
-        if (arg == "--") {
-            onlyPositional = true;
+        if (spec.flag) {
+            app.add_flag_callback(spec.names, [&options, &spec] { spec.take(options, ""); })->disable_flag_override();
+        } else {
+            app.add_option(spec.names)->each([&options, &spec](const std::string& v) { spec.take(options, v); });
+        }
+    }
+    /* CLI11 would read "--fps= 25" as "--fps 25". */
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        const std::string& a = args[i];
+        const bool emptyValue = a.size() > 3 && a.compare(0, 2, "--") == 0 && a.find('=') == a.size() - 1;
+        const OptionSpec* spec = emptyValue ? optionNamed(a.substr(0, a.size() - 1)) : nullptr;
+        if (spec != nullptr && !spec->flag) {
+            throw UsageError(a.substr(0, a.size() - 1) + " needs a value");
+        }
+    }
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend() - 1));
+    } catch (const CLI::Error& e) {
+        throw UsageError(parseErrorText(e));
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--") {
             continue;
         }
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-        }
-        if (const auto it = shortNames.find(arg); it != shortNames.end()) {
-            arg = it->second;
-        }
-        const std::string commandName = args[0];
-        if (!allowed(options.command, arg)) {
-            throw UsageError(flags.count(arg) || allowed(Command::Render, arg) || allowed(Command::Describe, arg)
-                                 ? "'" + commandName + "' does not take " + arg
-                                 : "unknown option " + quoteName(args[i]) + "; try 'crumbleforge --help'");
-        }
-        if (flags.count(arg)) {
-            if (value) {
-                throw UsageError(arg + " takes no value");
-            }
-            (arg == "--quiet" ? options.quiet : options.json) = true;
-            continue;
-        }
-        if (!value) {
-            if (i + 1 >= args.size()) {
-                throw UsageError(arg + " needs a value");
-            }
-            value = args[++i];
-        }
-        const std::string& v = *value;
-        if (arg == "--set") {
-            options.settings.push_back(v);
-        } else if (arg == "--frame") {
-            options.frame = parseLong(arg, v, -kMaxFrame, kMaxFrame);
-        } else if (arg == "--fps") {
-            const double fps = parsePositive(arg, v);
-            options.fps = FrameRate{static_cast<int>(std::lround(fps * 1000)), 1000};
-        } else if (arg == "--depth") {
-            if (v != "8" && v != "16") {
-                throw UsageError("--depth takes 8 or 16, not " + quoteName(v));
-            }
-            options.depth = v == "8" ? 8 : 16;
-        } else if (arg == "--host") {
-            if (v != "ae" && v != "premiere") {
-                throw UsageError("--host takes ae or premiere, not " + quoteName(v));
-            }
-            options.premiere = v == "premiere";
-        } else if (arg == "--threads") {
-            options.threads = static_cast<unsigned>(parseLong(arg, v, 1, 1024));
-        } else if (arg == "--plugin") {
-            if (v.empty()) {
-                throw UsageError("--plugin needs a path");
-            }
-            options.plugin = v;
-        }
+        const OptionSpec* spec = optionNamed(extra.substr(0, extra.find('=')));
+        throw UsageError(spec ? "'" + command + "' does not take " + extra.substr(0, extra.find('='))
+                              : "unknown option " + quoteName(extra) + "; try 'crumbleforge --help'");
     }
 
     const std::size_t count = options.positional.size();

@@ -14,12 +14,21 @@ enum class Command { Help, Version, Demo, Describe, Render };
 /* Frame numbers stay within this, so that frame × 100 fits the host's 32-bit time values. */
 inline constexpr long kMaxFrame = 20000000;
 
-/* A frame rate as a fraction (30000/1001), kept exact for encoders and time values. */
+/* A frame rate as a fraction (30000/1001), kept exact for encoders and time values, in lowest terms.
+   --fps takes kMinFps to kMaxFps frames per second (so the host's time scale, 100 units a frame, is at least
+   1) with a denominator of at most kMaxFpsDenominator: numerator and denominator stay far inside an int. */
 struct FrameRate {
     int num = 24;
     int den = 1;
     double value() const { return static_cast<double>(num) / den; }
+    bool operator==(const FrameRate& o) const { return num == o.num && den == o.den; }
 };
+inline constexpr double kMinFps = 0.01;
+inline constexpr double kMaxFps = 1000;
+inline constexpr int kMaxFpsDenominator = 1000000;
+
+/* --crf: the widest range the common encoders take (x264 and x265 0–51, VP9 and AV1 0–63). */
+inline constexpr int kMaxCrf = 63;
 
 struct Options {
     Command command = Command::Help;
@@ -44,5 +53,8 @@ Options parseOptions(int argc, const char* const argv[]);
 
 /* The usage text shown by --help and named in usage errors. */
 std::string usageText();
+
+/* Every option the parser knows, as it reads them ("-s,--set"): the usage text must list them all. */
+std::vector<std::string> optionNames();
 
 } // namespace cfcli

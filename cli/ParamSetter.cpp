@@ -102,27 +102,33 @@ A_long parseChoice(const DeclaredParam& p, const std::string& value)
 bool parseCheckbox(const DeclaredParam& p, const std::string& value)
 {
     const std::string v = lower(value);
-    if (v == "on" || v == "true" || v == "1") {
+    if (v == "on" || v == "yes" || v == "true" || v == "1") {
         return true;
     }
-    if (v == "off" || v == "false" || v == "0") {
+    if (v == "off" || v == "no" || v == "false" || v == "0") {
         return false;
     }
-    throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not on, off, true, false, 1 or 0");
+    throw UsageError(std::string(p.def.name) + ": " + quoteName(value) +
+                     " is not on, off, yes, no, true, false, 1 or 0");
 }
 
+/* #RRGGBB, RRGGBB, or #RGB (each digit doubled, as in CSS). */
 PF_Pixel parseColor(const DeclaredParam& p, const std::string& value)
 {
-    const bool shaped = value.size() == 7 && value[0] == '#' &&
-                        std::all_of(value.begin() + 1, value.end(), [](unsigned char c) { return std::isxdigit(c); });
-    if (!shaped) {
-        throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not a colour; write #RRGGBB");
+    const bool hash = value.compare(0, 1, "#") == 0;
+    std::string hex = hash ? value.substr(1) : value;
+    if (hash && hex.size() == 3) {
+        hex = {hex[0], hex[0], hex[1], hex[1], hex[2], hex[2]};
+    }
+    if (hex.size() != 6 || !std::all_of(hex.begin(), hex.end(), [](unsigned char c) { return std::isxdigit(c); })) {
+        throw UsageError(std::string(p.def.name) + ": " + quoteName(value) +
+                         " is not a colour; write #RRGGBB, #RGB or RRGGBB");
     }
     auto byte = [&](std::size_t at) {
-        return static_cast<A_u_char>(std::strtoul(value.substr(at, 2).c_str(), nullptr, 16));
+        return static_cast<A_u_char>(std::strtoul(hex.substr(at, 2).c_str(), nullptr, 16));
     };
     /* The colour's own alpha stays as declared: the command line sets red, green and blue. */
-    return PF_Pixel{p.def.u.cd.value.alpha, byte(1), byte(3), byte(5)};
+    return PF_Pixel{p.def.u.cd.value.alpha, byte(0), byte(2), byte(4)};
 }
 
 double parseRanged(const DeclaredParam& p, const std::string& value, double min, double max, bool whole)
@@ -224,10 +230,26 @@ ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredPa
     return out;
 }
 
+A_long startingChoice(const DeclaredParam& p)
+{
+    const A_long declared = p.def.u.pd.dephault;
+    const bool valid = declared >= 1 && declared <= p.def.u.pd.num_choices;
+    return valid || p.def.u.pd.num_choices < 1 ? declared : 1;
+}
+
 std::vector<ParamValue> parseSettings(const std::vector<std::string>& settings,
                                       const std::vector<DeclaredParam>& params)
 {
     std::vector<ParamValue> values;
+    for (const DeclaredParam& p : params) {
+        if (p.def.param_type == PF_Param_POPUP && startingChoice(p) != p.def.u.pd.dephault) {
+            ParamValue start;
+            start.index = p.index;
+            start.type = PF_Param_POPUP;
+            start.choice = startingChoice(p);
+            values.push_back(start);
+        }
+    }
     for (const std::string& s : settings) {
         values.push_back(parseSetting(s, params));
     }

@@ -1,7 +1,6 @@
-/* ParamSetter.h — parameters by their declared labels: "Pattern Size=4", "Presets=Rings",
-   "Pixel Color=#ff8800", "Enable Chaos=on". Every value is checked against what the module declared
-   (kind, choices, valid range) before anything renders; a bad one is a one-line UsageError naming the
-   parameter and what it allows. */
+/* ParamSetter.h — parameters by their declared labels ("Pattern Size=4", "Pixel Color=#f80", "Enable Chaos=yes"),
+   checked against the declaration before anything renders, and the values the command starts from. A bad value
+   is a one-line UsageError naming the parameter and what it allows. */
 #pragma once
 
 #include <string>
@@ -38,8 +37,16 @@ struct ParamValue {
     PF_Pixel color{};
 };
 
-/* Parses "LABEL=VALUE" settings against the declared parameters. */
+/* Parses one "LABEL=VALUE" setting against the declared parameters. */
 ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredParam>& params);
+
+/* The choice a popup starts at in the command: its declared default when that is one of its choices, else its
+   first choice. (An effect may declare 0 and draw a look of its own for it; a user of the command expects one
+   of the choices it lists.) */
+A_long startingChoice(const DeclaredParam& p);
+
+/* Everything the command sets before rendering, in order: its starting choices where they differ from the
+   declared defaults, then the settings as given (which may pick any choice). */
 std::vector<ParamValue> parseSettings(const std::vector<std::string>& settings,
                                       const std::vector<DeclaredParam>& params);
 

@@ -2,6 +2,7 @@
    settings checked against what a module declares. */
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "Errors.h"
@@ -32,52 +33,123 @@ std::string usageError(F f)
 TEST(Options, RenderTakesOptionsBeforeBetweenAndAfterItsFiles)
 {
     const Options o = parse({"render", "--frame", "-12", "in.png", "-s", "Seed=3", "out.png", "--set=Presets=Dots",
-                             "--fps=29.97", "--depth", "16", "--host", "premiere", "--threads", "2", "-q"});
+                             "--fps=29.97", "--depth", "16", "--host", "premiere", "--threads", "2", "-q",
+                             "--codec", "libx265", "--crf=-0", "--pix-fmt", "yuv420p10le", "--encoder-opt",
+                             "preset=slow", "--encoder-opt=x265-params=log-level=1:aq-mode=3", "--encoder-opt",
+                             "tune="});
     EXPECT_EQ(o.command, Command::Render);
     EXPECT_EQ(o.positional, (std::vector<std::string>{"in.png", "out.png"}));
     EXPECT_EQ(o.frame, -12) << "a negative frame is a value, not an option";
     EXPECT_EQ(o.settings, (std::vector<std::string>{"Seed=3", "Presets=Dots"}));
-    EXPECT_DOUBLE_EQ(o.fps.value().value(), 29.97);
+    EXPECT_EQ(o.fps.value(), (FrameRate{2997, 100}));
     EXPECT_EQ(o.depth.value(), 16);
     EXPECT_TRUE(o.premiere);
     EXPECT_EQ(o.threads, 2u);
     EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.codec.value(), "libx265");
+    EXPECT_EQ(o.crf.value(), 0);
+    EXPECT_EQ(o.pixFmt.value(), "yuv420p10le");
+    using KeyValue = std::pair<std::string, std::string>;
+    EXPECT_EQ(o.encoderOptions, (std::vector<KeyValue>{{"preset", "slow"},
+                                                        {"x265-params", "log-level=1:aq-mode=3"},
+                                                        {"tune", ""}}))
+        << "in order, split at the first '='";
+    EXPECT_EQ(parse({"render", "--", "-a.png", "--b.png"}).positional, (std::vector<std::string>{"-a.png", "--b.png"}));
 }
 
-TEST(Options, DefaultsLeaveChoicesToTheInput)
+TEST(Options, DefaultsLeaveChoicesToTheInputAndTheContainer)
 {
     const Options o = parse({"render", "a.png", "b.png"});
     EXPECT_EQ(o.frame, 0);
-    EXPECT_FALSE(o.fps.has_value());
-    EXPECT_FALSE(o.depth.has_value());
-    EXPECT_FALSE(o.premiere);
-    EXPECT_FALSE(o.plugin.has_value());
+    EXPECT_FALSE(o.fps || o.depth || o.premiere || o.plugin || o.codec || o.crf || o.pixFmt);
+    EXPECT_TRUE(o.encoderOptions.empty());
     EXPECT_EQ(parse({"demo"}).positional.size(), 0u);
     EXPECT_TRUE(parse({"describe", "--json"}).json);
+}
+
+TEST(Options, FrameRatesAreExactFractionsInLowestTerms)
+{
+    const std::pair<const char*, FrameRate> good[] = {
+        {"30000/1001", {30000, 1001}},          {"60000/2002", {30000, 1001}}, {"29.97", {2997, 100}},
+        {"23.976", {2997, 125}},                {"24", {24, 1}},               {"25/1", {25, 1}},
+        {"0.01", {1, 100}},                     {"1000", {1000, 1}},           {"1000.000000", {1000, 1}},
+        {".5", {1, 2}},                         {"123457/1000000", {123457, 1000000}},
+        {"999999999/1000000", {999999999, 1000000}}};
+    for (const auto& [text, rate] : good) {
+        EXPECT_EQ(parse({"render", "a", "b", "--fps", text}).fps.value(), rate) << text;
+    }
+    /* Zero, outside 0.01–1000, not a plain decimal or fraction, or a denominator that could overflow. */
+    for (const char* bad : {"0", "0/5", "0.009", "1000.000001", "1001", "30000/0", "-24", "+24", " 24", "24/",
+                            "/1", "1e3", "29.9700001", "30.", "nan", "inf", "0x10", "1/1000001",
+                            "2147483647/2147483646", "99999999999/1"}) {
+        EXPECT_NE(usageError([&] { parse({"render", "a", "b", "--fps", bad}); }).find("--fps"), std::string::npos)
+            << bad;
+    }
 }
 
 TEST(Options, BadUsageIsRefusedWithTheOffendingWord)
 {
     EXPECT_NE(usageError([] { parse({}); }), "");
-    EXPECT_NE(usageError([] { parse({"paint"}); }).find("'paint'"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a.png"}); }).find("IN OUT"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "c"}); }).find("'c'"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--depth", "12"}); }).find("'12'"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--frame", "1.5"}); }).find("--frame"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--frame", "30000000"}); }), "");
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--fps", "0"}); }).find("--fps"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--host", "resolve"}); }).find("'resolve'"),
-              std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--bogus"}); }).find("'--bogus'"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"render", "a", "b", "--set"}); }).find("needs a value"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"demo", "--json"}); }).find("--json"), std::string::npos);
-    EXPECT_NE(usageError([] { parse({"describe", "--frame", "2"}); }).find("--frame"), std::string::npos);
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"paint"}, "'paint'"},
+        {{"render", "a.png"}, "IN OUT"},
+        {{"render", "a", "b", "c"}, "'c'"},
+        {{"render", "a", "b", "--depth", "12"}, "'12'"},
+        {{"render", "a", "b", "--frame", "1.5"}, "--frame"},
+        {{"render", "a", "b", "--frame", "30000000"}, "--frame"},
+        {{"render", "a", "b", "--host", "resolve"}, "'resolve'"},
+        {{"render", "a", "b", "--threads", "0"}, "--threads"},
+        {{"render", "a", "b", "--plugin="}, "--plugin needs a value"},
+        {{"render", "--fps=", "a", "b"}, "--fps needs a value"},
+        {{"render", "a", "b", "--bogus"}, "'--bogus'"},
+        {{"render", "a", "b", "--set"}, "--set needs a value"},
+        {{"render", "a", "b", "--quiet=1"}, "--quiet takes no value"},
+        {{"render", "a", "b", "--crf", "64"}, "from 0 to 63"},
+        {{"render", "a", "b", "--crf", "-1"}, "from 0 to 63"},
+        {{"render", "a", "b", "--crf", "23.5"}, "'23.5'"},
+        {{"render", "a", "b", "--codec", ""}, "--codec"},
+        {{"render", "a", "b", "--codec", "lib x264"}, "'lib x264'"},
+        {{"render", "a", "b", "--pix-fmt", "yuv420p;"}, "--pix-fmt"},
+        {{"render", "a", "b", "--encoder-opt", "preset"}, "KEY=VALUE"},
+        {{"render", "a", "b", "--encoder-opt", "=slow"}, "'=slow'"},
+        {{"render", "a", "b", "--encoder-opt", "pre set=slow"}, "KEY=VALUE"},
+        {{"demo", "--json"}, "'demo' does not take --json"},
+        {{"demo", "-s", "Seed=1"}, "'demo' does not take -s"},
+        {{"describe", "--frame", "2"}, "'describe' does not take --frame"},
+        {{"describe", "--codec=ffv1"}, "'describe' does not take --codec"},
+    };
+    for (const auto& [args, fragment] : cases) {
+        std::vector<const char*> argv = args;
+        const std::string message = usageError([&] { parse(argv); });
+        EXPECT_NE(message.find(fragment), std::string::npos) << args.back() << ": " << message;
+        EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
+    }
 }
 
-TEST(Options, HelpWinsOverEverythingElse)
+TEST(Options, HelpWinsOverEverythingElseAndListsEveryOptionAndExitCode)
 {
-    EXPECT_EQ(parse({"render", "--bogus", "--help"}).command, Command::Help);
+    EXPECT_EQ(parse({"render", "--bogus", "--set", "--help"}).command, Command::Help);
     EXPECT_EQ(parse({"--version"}).command, Command::Version);
+    const std::string usage = usageText();
+    auto listed = [&](const std::string& name) {
+        for (auto at = usage.find(name); at != std::string::npos; at = usage.find(name, at + 1)) {
+            const char next = usage[at + name.size()];
+            if (!std::isalnum(static_cast<unsigned char>(next)) && next != '-') {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const std::string& names : optionNames()) {
+        for (std::size_t at = 0; at < names.size();) {
+            const std::size_t comma = std::min(names.find(',', at), names.size());
+            EXPECT_TRUE(listed(names.substr(at, comma - at))) << names;
+            at = comma + 1;
+        }
+    }
+    for (const char* code : {"0  done", "1  the effect or host failed", "2  bad usage", "3  done, but the input"}) {
+        EXPECT_NE(usage.find(code), std::string::npos) << code;
+    }
 }
 
 /* A parameter list shaped like a module's declaration. */
@@ -137,23 +209,50 @@ TEST(ParamSetter, SlidersMustLieInTheDeclaredValidRange)
 TEST(ParamSetter, ColoursAndCheckboxesTakeTheirOwnNotations)
 {
     const auto params = declared();
-    const PF_Pixel c = parseSetting("Pixel Color=#ff8800", params).color;
-    EXPECT_EQ(c.red, 0xFF);
-    EXPECT_EQ(c.green, 0x88);
-    EXPECT_EQ(c.blue, 0x00);
-    EXPECT_EQ(c.alpha, 200) << "the colour's declared alpha is kept";
-    for (const char* bad : {"ff8800", "#ff880", "#ff88zz", "red"}) {
+    const std::pair<const char*, PF_Pixel> colours[] = {
+        {"#ff8800", {200, 0xFF, 0x88, 0x00}}, {"FF8800", {200, 0xFF, 0x88, 0x00}}, {"#f80", {200, 0xFF, 0x88, 0x00}},
+        {"#0A1", {200, 0x00, 0xAA, 0x11}},    {"000000", {200, 0, 0, 0}}};
+    for (const auto& [text, want] : colours) {
+        const PF_Pixel c = parseSetting(std::string("Pixel Color=") + text, params).color;
+        EXPECT_EQ((std::vector<int>{c.alpha, c.red, c.green, c.blue}),
+                  (std::vector<int>{want.alpha, want.red, want.green, want.blue}))
+            << text << " (the colour's declared alpha is kept)";
+    }
+    for (const char* bad : {"f80", "#ff880", "ff88000", "#ff88zz", "##ff8800", "#", "red"}) {
         EXPECT_NE(usageError([&] { parseSetting(std::string("Pixel Color=") + bad, params); }).find("#RRGGBB"),
                   std::string::npos)
             << bad;
     }
-    for (const char* on : {"on", "TRUE", "1"}) {
+    for (const char* on : {"on", "TRUE", "1", "Yes"}) {
         EXPECT_TRUE(parseSetting(std::string("Enable Chaos=") + on, params).checked) << on;
     }
-    for (const char* off : {"off", "False", "0"}) {
+    for (const char* off : {"off", "False", "0", "no"}) {
         EXPECT_FALSE(parseSetting(std::string("Enable Chaos=") + off, params).checked) << off;
     }
-    EXPECT_NE(usageError([&] { parseSetting("Enable Chaos=yes please", params); }), "");
+    EXPECT_NE(usageError([&] { parseSetting("Enable Chaos=yes please", params); }).find("yes, no"), std::string::npos);
+}
+
+TEST(ParamSetter, PopupsDeclaredOutsideTheirChoicesStartAtTheFirstUnlessSet)
+{
+    auto params = declared();
+    params.front().def.u.pd.dephault = 0; /* as the effect declares both its popups */
+    EXPECT_EQ(startingChoice(params.front()), 1);
+    std::vector<ParamValue> values = parseSettings({}, params);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values[0].index, 1);
+    EXPECT_EQ(values[0].type, PF_Param_POPUP);
+    EXPECT_EQ(values[0].choice, 1);
+    values = parseSettings({"Presets=Dots"}, params);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values.back().choice, 3) << "a setting comes after the starting choice, so it wins";
+
+    for (const A_short declaredDefault : {A_short{1}, A_short{3}}) {
+        params.front().def.u.pd.dephault = declaredDefault;
+        EXPECT_EQ(startingChoice(params.front()), declaredDefault);
+        EXPECT_TRUE(parseSettings({}, params).empty()) << "a valid declared default stays";
+    }
+    params.front().def.u.pd.dephault = 4;
+    EXPECT_EQ(startingChoice(params.front()), 1);
 }
 
 TEST(ParamSetter, LabelsThatNameNoValueAreRefusedWithWhatExists)

@@ -48,7 +48,7 @@ TEST(Describe, JsonParsesAndListsTheTwentyTwoDeclaredParameters)
          "size = next(p for p in d['params'] if p['name'] == 'Pattern Size')\n"
          "print(size['type'], size['valid_min'], size['valid_max'], size['default'], size['precision'])\n"
          "pop = d['params'][0]\n"
-         "print(pop['type'], pop['default'], pop['choices'][6], len(pop['choices']))\n"
+         "print(pop['type'], pop['default'], pop['command_default'], pop['choices'][6], len(pop['choices']))\n"
          "color = next(p for p in d['params'] if p['name'] == 'Pixel Color')\n"
          "print(color['type'], color['default'], color['default_alpha'])\n",
          dir.file("describe.json"), dir.file("about.txt")});
@@ -57,7 +57,7 @@ TEST(Describe, JsonParsesAndListsTheTwentyTwoDeclaredParameters)
                           "\n"
                           "True [3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21]\n"
                           "float_slider 1 10 3 2\n"
-                          "popup 0 Rings 10\n"
+                          "popup 0 1 Rings 10\n"
                           "color #ffffff 255\n");
     EXPECT_NE(r.out.find("\\rlo-fi grungy pixel animations.\\r"), std::string::npos)
         << "carriage returns are escaped in JSON";
@@ -76,6 +76,9 @@ TEST(Describe, TextShowsTheAboutTextLineByLine)
     EXPECT_NE(r.out.find("SUPPORTS_THREADED_RENDERING"), std::string::npos);
     EXPECT_NE(r.out.find("Parameters (22)"), std::string::npos);
     EXPECT_NE(r.out.find("Diagonal (Left) | Diagonal (Right)"), std::string::npos);
+    EXPECT_NE(r.out.find("Presets                   default 0 (the command starts at 1, High Detail); choices"),
+              std::string::npos)
+        << "both what the effect declares and what the command uses";
 }
 
 TEST(Describe, TheOtherModuleIsDescribedWhenNamed)

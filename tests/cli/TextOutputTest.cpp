@@ -1,39 +1,17 @@
-/* TextOutputTest.cpp — text the command writes: JSON, numbered file names, the progress line and the
+/* TextOutputTest.cpp — text the command writes: numbers, numbered file names, the progress line and the
    names it gives to version words and flags. */
 #include <gtest/gtest.h>
 
 #include "Describe.h"
 #include "Errors.h"
-#include "Json.h"
 #include "Progress.h"
 #include "Sequence.h"
+#include "Text.h"
 
 namespace cfcli {
 namespace {
 
-TEST(Json, StringsEscapeQuotesBackslashesAndEveryControlCharacter)
-{
-    EXPECT_EQ(jsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(jsonString("line\rnext\nlast\t"), "\"line\\rnext\\nlast\\t\"");
-    EXPECT_EQ(jsonString(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\\u007f\"");
-    EXPECT_EQ(jsonString("Caf\xc3\xa9"), "\"Caf\xc3\xa9\"") << "UTF-8 passes through";
-}
-
-TEST(Json, NestedValuesAreSeparatedAndIndented)
-{
-    JsonWriter json;
-    json.beginObject();
-    json.key("a").value(1LL);
-    json.key("b").beginArray().value("x").value(true).endArray();
-    json.key("c").beginObject().endObject();
-    json.key("d").value(0.05f);
-    json.key("e").value(-100.0);
-    json.endObject();
-    EXPECT_EQ(json.text(), "{\n  \"a\": 1,\n  \"b\": [\n    \"x\",\n    true\n  ],\n  \"c\": {},\n  \"d\": 0.05,\n"
-                           "  \"e\": -100\n}");
-}
-
-TEST(Json, NumbersAreWrittenShortestButExact)
+TEST(Text, NumbersAreWrittenShortestButExact)
 {
     EXPECT_EQ(shortestText(0.05f), "0.05");
     EXPECT_EQ(shortestText(250.0f), "250");

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -65,8 +66,21 @@ void fuzzOptions(const std::vector<std::string>& words)
     if (o.frame < -cfcli::kMaxFrame || o.frame > cfcli::kMaxFrame) {
         fail("accepted a frame number outside the documented range");
     }
-    if (o.fps && !(o.fps->num > 0 && o.fps->den > 0 && o.fps->value() <= 10000)) {
-        fail("accepted a frame rate that is not a positive number");
+    if (o.fps && !(o.fps->num > 0 && o.fps->den > 0 && o.fps->den <= cfcli::kMaxFpsDenominator &&
+                   o.fps->value() >= cfcli::kMinFps && o.fps->value() <= cfcli::kMaxFps &&
+                   std::gcd(o.fps->num, o.fps->den) == 1)) {
+        fail("accepted a frame rate outside the documented range, or not in lowest terms");
+    }
+    if (o.crf && (*o.crf < 0 || *o.crf > cfcli::kMaxCrf)) {
+        fail("accepted a quality outside 0..kMaxCrf");
+    }
+    for (const auto& [key, value] : o.encoderOptions) {
+        if (key.empty() || key.find('=') != std::string::npos) {
+            fail("accepted an encoder option without a key");
+        }
+    }
+    if ((o.codec && o.codec->empty()) || (o.pixFmt && o.pixFmt->empty())) {
+        fail("accepted an empty codec or pixel format name");
     }
     if (o.depth && *o.depth != 8 && *o.depth != 16) {
         fail("accepted a depth other than 8 or 16");
@@ -77,7 +91,9 @@ void fuzzOptions(const std::vector<std::string>& words)
     if (o.plugin && o.plugin->empty()) {
         fail("accepted an empty module path");
     }
-    if ((o.json && o.command != Command::Describe) || (!o.settings.empty() && o.command != Command::Render)) {
+    const bool encoding = o.codec || o.crf || o.pixFmt || !o.encoderOptions.empty();
+    if ((o.json && o.command != Command::Describe) ||
+        ((!o.settings.empty() || encoding) && o.command != Command::Render)) {
         fail("accepted an option the command does not take");
     }
 }

@@ -23,6 +23,9 @@ ReferenceEffect::ReferenceEffect(bool premiere)
     cfhost::check(fx_->globalSetup(), "global setup");
     cfhost::check(fx_->paramsSetup(), "parameter setup");
     cfhost::check(fx_->sequenceSetup(), "sequence setup");
+    /* The effect declares 0 for both popups, none of their choices; the command starts them at their first. */
+    setPopup("Presets", 1);
+    setPopup("Chaos Behavior", 1);
 }
 
 ReferenceEffect::~ReferenceEffect()

@@ -1,5 +1,5 @@
 /* Reference.h — the effect rendered directly through our host, as the expected result of a command-line
-   render with the same parameters, time and pixels. */
+   render with the same parameters, time and pixels (starting, as the command does, at each popup's first choice). */
 #pragma once
 
 #include <cstdint>
