@@ -117,30 +117,22 @@ std::string colorHex(const PF_Pixel& p)
     return buf;
 }
 
-/* The about text with its carriage-return line breaks turned into newlines. */
-std::string aboutLines(const std::string& about)
+/* The about text as lines indented by two spaces: the module breaks its lines with carriage returns (or CR LF,
+   or LF). */
+std::string indentedLines(const std::string& about)
 {
-    std::string text;
+    std::string text = "  ";
     for (std::size_t i = 0; i < about.size(); ++i) {
-        if (about[i] == '\r') {
-            text += '\n';
-            if (i + 1 < about.size() && about[i + 1] == '\n') {
+        if (about[i] == '\r' || about[i] == '\n') {
+            text += "\n  ";
+            if (about[i] == '\r' && i + 1 < about.size() && about[i + 1] == '\n') {
                 ++i;
             }
         } else {
             text += about[i];
         }
     }
-    return text;
-}
-
-std::string joined(const std::vector<std::string>& items, const char* separator)
-{
-    std::string text;
-    for (const std::string& item : items) {
-        text += (text.empty() ? "" : separator) + item;
-    }
-    return text;
+    return text + "\n";
 }
 
 /* What a parameter declares beyond kind and label, in words. */
@@ -176,17 +168,11 @@ std::string declaredText(const DeclaredParam& p)
 
 using Json = nlohmann::ordered_json; /* keys in the order written */
 
-/* A float as JSON: whole values as integers, others as the shortest decimal that reads back as the float
-   (0.05, not 0.05000000074505806). */
+/* A float as JSON, written as the shortest text that reads back as the float: 0.05 (not 0.05000000074505806),
+   and whole values as integers. JSON has no infinities or NaN. */
 Json number(float v)
 {
-    if (!std::isfinite(v)) {
-        return nullptr;
-    }
-    if (v == std::trunc(v) && std::fabs(v) < 1e15f) {
-        return static_cast<long long>(v);
-    }
-    return std::stod(shortestText(v));
+    return std::isfinite(v) ? Json::parse(shortestText(v)) : Json(nullptr);
 }
 
 Json paramJson(const DeclaredParam& p)
@@ -296,16 +282,7 @@ std::string describeText(const ModuleDescription& d)
     line("out_flags", hex(static_cast<A_u_long>(d.outFlags)) + "  " + joined(outFlagNames(d.outFlags), " "));
     line("out_flags2", hex(static_cast<A_u_long>(d.outFlags2)) + "  " + joined(outFlag2Names(d.outFlags2), " "));
     out += "\nAbout\n";
-    std::string about = aboutLines(d.about);
-    std::size_t start = 0;
-    while (start <= about.size()) {
-        std::size_t end = about.find('\n', start);
-        if (end == std::string::npos) {
-            end = about.size();
-        }
-        out += "  " + about.substr(start, end - start) + "\n";
-        start = end + 1;
-    }
+    out += indentedLines(d.about);
     out += "\nParameters (" + std::to_string(d.params.size()) + ")\n";
     out += "  index  id  type          label                     declared\n";
     for (const DeclaredParam& p : d.params) {

@@ -4,47 +4,16 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "Errors.h"
+#include "Text.h"
 #include "cfhost/EffectInstance.h"
 #include "cfhost/ParamTypes.h"
 
 namespace cfcli {
 
 namespace {
-
-std::string trim(const std::string& s)
-{
-    const auto first = s.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return "";
-    }
-    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-std::string lower(std::string s)
-{
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-std::string number(double v)
-{
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
-
-std::string joined(const std::vector<std::string>& items)
-{
-    std::string text;
-    for (const std::string& item : items) {
-        text += (text.empty() ? "" : ", ") + item;
-    }
-    return text;
-}
 
 bool parseDouble(const std::string& text, double& out)
 {
@@ -67,7 +36,7 @@ const DeclaredParam& findParam(const std::string& label, const std::vector<Decla
     }
     const DeclaredParam* match = nullptr;
     for (const DeclaredParam& p : params) {
-        if (p.def.name[0] != '\0' && lower(label) == lower(p.def.name)) {
+        if (p.def.name[0] != '\0' && lowered(label) == lowered(p.def.name)) {
             match = &p;
         }
     }
@@ -78,7 +47,7 @@ const DeclaredParam& findParam(const std::string& label, const std::vector<Decla
                 names.push_back(p.def.name);
             }
         }
-        throw UsageError("unknown parameter " + quoteName(label) + "; the parameters are " + joined(names));
+        throw UsageError("unknown parameter " + quoteName(label) + "; the parameters are " + joined(names, ", "));
     }
     return *match;
 }
@@ -87,7 +56,7 @@ A_long parseChoice(const DeclaredParam& p, const std::string& value)
 {
     const A_long count = p.def.u.pd.num_choices;
     for (std::size_t i = 0; i < p.choices.size(); ++i) {
-        if (lower(value) == lower(p.choices[i])) {
+        if (lowered(value) == lowered(p.choices[i])) {
             return static_cast<A_long>(i + 1);
         }
     }
@@ -96,12 +65,12 @@ A_long parseChoice(const DeclaredParam& p, const std::string& value)
         return static_cast<A_long>(n);
     }
     throw UsageError(std::string(p.def.name) + ": no choice " + quoteName(value) + "; choose one of " +
-                     joined(p.choices) + " (or a number from 1 to " + std::to_string(count) + ")");
+                     joined(p.choices, ", ") + " (or a number from 1 to " + std::to_string(count) + ")");
 }
 
 bool parseCheckbox(const DeclaredParam& p, const std::string& value)
 {
-    const std::string v = lower(value);
+    const std::string v = lowered(value);
     if (v == "on" || v == "yes" || v == "true" || v == "1") {
         return true;
     }
@@ -133,7 +102,7 @@ PF_Pixel parseColor(const DeclaredParam& p, const std::string& value)
 
 double parseRanged(const DeclaredParam& p, const std::string& value, double min, double max, bool whole)
 {
-    const std::string range = "valid range " + number(min) + " to " + number(max);
+    const std::string range = "valid range " + shortestText(min) + " to " + shortestText(max);
     double v = 0;
     if (!parseDouble(value, v)) {
         throw UsageError(std::string(p.def.name) + ": " + quoteName(value) + " is not a number (" + range + ")");
@@ -194,8 +163,8 @@ ParamValue parseSetting(const std::string& setting, const std::vector<DeclaredPa
     if (eq == std::string::npos) {
         throw UsageError("--set " + quoteName(setting) + ": write LABEL=VALUE, e.g. \"Pattern Size=4\"");
     }
-    const std::string label = trim(setting.substr(0, eq));
-    const std::string value = trim(setting.substr(eq + 1));
+    const std::string label = trimmed(setting.substr(0, eq));
+    const std::string value = trimmed(setting.substr(eq + 1));
     if (label.empty()) {
         throw UsageError("--set " + quoteName(setting) + ": the label is missing");
     }
