@@ -139,6 +139,7 @@ long runPipeline(const PipelineSetup& s)
         rendered.close();
     };
 
+    std::int64_t firstPts = 0; /* written before the first frame is handed on, read after */
     std::thread decoder([&] {
         try {
             for (long index = 0;; ++index) {
@@ -149,6 +150,9 @@ long runPipeline(const PipelineSetup& s)
                 std::int64_t pts = 0;
                 if (!s.source->next(inputs[*slot], pts)) {
                     break;
+                }
+                if (index == 0) {
+                    firstPts = pts;
                 }
                 decoded.put(Job{*slot, pts, index});
             }
@@ -177,7 +181,7 @@ long runPipeline(const PipelineSetup& s)
                         break;
                     }
                     const long number = s.firstFrame + job->index;
-                    s.session->render(inputs[job->slot], outputs[*out], number, s.timeOf(job->pts));
+                    s.session->render(inputs[job->slot], outputs[*out], number, s.timeOf(job->pts - firstPts));
                     freeInputs.put(job->slot);
                     rendered.put(Job{*out, job->pts, job->index});
                 }

@@ -18,7 +18,8 @@ struct PipelineSetup {
     EffectSession* session = nullptr;
     cfhost::Depth depth = cfhost::Depth::Eight;
     long firstFrame = 0;                                       /* number of the first frame */
-    std::function<cfhost::FrameTime(std::int64_t pts)> timeOf; /* the effect's time of a frame */
+    /* The effect's time of a frame from its timestamp counted from the first frame's. */
+    std::function<cfhost::FrameTime(std::int64_t sinceFirst)> timeOf;
     unsigned renderers = 2;                                    /* frames rendered at once */
     Progress* progress = nullptr;
 };

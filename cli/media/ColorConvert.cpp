@@ -17,7 +17,7 @@ namespace cfcli::media {
 
 namespace {
 
-constexpr int kScaleFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP;
+constexpr int kScaleFlags = SWS_BICUBIC;
 
 int swsMatrix(AVColorSpace matrix)
 {
