@@ -14,6 +14,10 @@
 #include "media/VideoReader.h"
 #include "media/VideoWriter.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace fs = std::filesystem;
 
 namespace cfcli {
@@ -179,6 +183,19 @@ private:
 
 /* ---- sinks ------------------------------------------------------------------------------------------ */
 
+/* Whether the file will say which matrix, primaries and transfer its video uses: the codecs with a colour
+   description in their own headers, or containers that have a place for it. */
+bool carriesColour(const AVOutputFormat* container, const AVCodec* codec)
+{
+    const std::string name = container->name;
+    if (name == "mp4" || name == "mov" || name == "matroska" || name == "webm" || name == "ipod") {
+        return true;
+    }
+    const AVCodecID id = codec->id;
+    return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1 ||
+           id == AV_CODEC_ID_PRORES || id == AV_CODEC_ID_MPEG2VIDEO;
+}
+
 class PngStillSink : public FrameSink {
 public:
     PngStillSink(const fs::path& path, const PngColourChunks& chunks) : file_(path), chunks_(chunks) {}
@@ -329,6 +346,17 @@ private:
         setup.width = source_.width;
         setup.height = source_.height;
         setup.colour = source_.colour;
+        if (!carriesColour(container_, setup.video.codec)) {
+            /* Players read such files by their size; convert for what they will assume. */
+            const media::Colour assumed = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, setup.colour.range,
+                                                                             AVCOL_PRI_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED},
+                                                               source_.height);
+            if (assumed.matrix != setup.colour.matrix && !media::isRgbFormat(setup.video.format) && options_.note) {
+                options_.note(shown_ + " cannot say which colour matrix it uses: it is converted with the one players "
+                              "assume for its size (" + av_color_space_name(assumed.matrix) + ")");
+            }
+            setup.colour = assumed;
+        }
         setup.timeBase = source_.timeBase;
         setup.frameRate = source_.frameRate;
         setup.sampleAspect = source_.sampleAspect;

@@ -180,7 +180,8 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
 void WorldToFrame::toPalette(const cfhost::World& world, AVFrame& frame)
 {
     auto* palette = reinterpret_cast<std::uint32_t*>(frame.data[1]);
-    std::fill(palette, palette + 256, 0u);
+    std::fill(palette, palette + 255, 0xFF000000u); /* the transparent entry must be the only one */
+    palette[255] = 0;
     for (unsigned r = 0; r < 6; ++r) {
         for (unsigned g = 0; g < 7; ++g) {
             for (unsigned b = 0; b < 6; ++b) {

@@ -46,9 +46,18 @@ AVPixelFormat defaultFormat(const AVCodec* codec, const VideoRequest& r)
         }
         return r.alpha ? source : (r.bits == 16 ? AV_PIX_FMT_RGB48 : AV_PIX_FMT_RGB24);
     }
-    if (r.alpha || lossless(codec)) {
-        int loss = 0;
-        return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, r.alpha ? 1 : 0, &loss);
+    if (codec->id == AV_CODEC_ID_GIF && takes(codec, AV_PIX_FMT_PAL8)) {
+        return AV_PIX_FMT_PAL8; /* our palette has a transparent entry */
+    }
+    int loss = 0;
+    if (r.alpha) {
+        const AVPixelFormat best = avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 1, &loss);
+        if (hasAlpha(best)) {
+            return best;
+        }
+    }
+    if (lossless(codec)) {
+        return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, &loss);
     }
     const bool hdr = r.transfer == AVCOL_TRC_SMPTE2084 || r.transfer == AVCOL_TRC_ARIB_STD_B67;
     if (hdr && takes(codec, AV_PIX_FMT_YUV420P10)) {
@@ -57,7 +66,6 @@ AVPixelFormat defaultFormat(const AVCodec* codec, const VideoRequest& r)
     if (takes(codec, AV_PIX_FMT_YUV420P)) {
         return AV_PIX_FMT_YUV420P;
     }
-    int loss = 0;
     return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, &loss);
 }
 
@@ -143,7 +151,7 @@ VideoChoice chooseVideo(const AVOutputFormat* container, const VideoRequest& r, 
             }
         }
     }
-    if (r.alpha && !hasAlpha(choice.format)) {
+    if (r.alpha && !hasAlpha(choice.format) && choice.format != AV_PIX_FMT_PAL8) {
         choice.note = "the result has transparency, which " + std::string(choice.codec->name) + " (" +
                       av_get_pix_fmt_name(choice.format) + ") in " + shownName +
                       " cannot hold: it is written opaque (.mov, .mkv, .webm, .gif and PNG keep alpha)";

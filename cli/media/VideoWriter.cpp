@@ -45,12 +45,12 @@ AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, cons
         container->audio_codec != AV_CODEC_ID_NONE ? avcodec_find_encoder(container->audio_codec) : nullptr;
     if (encoder != nullptr) {
         return {AudioMode::Encode, encoder,
-                "the audio of " + quoteName(inputName) + " is re-encoded as " + encoder->name + ": " +
-                    quoteName(outputName) + "'s format does not take " + avcodec_get_name(id) + " as it is"};
+                "the audio of " + quoteName(inputName) + " is re-encoded as " + encoder->name + ": the format of " +
+                    quoteName(outputName) + " does not take " + avcodec_get_name(id) + " as it is"};
     }
     return {AudioMode::None, nullptr,
-            "the audio of " + quoteName(inputName) + " is left out: " + quoteName(outputName) +
-                "'s format cannot hold audio"};
+            "the audio of " + quoteName(inputName) + " is left out: the format of " + quoteName(outputName) +
+                " cannot hold audio"};
 }
 
 VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
@@ -62,6 +62,9 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
         fail("the format does not open", err);
     }
     format_.reset(raw);
+    if (std::strcmp(raw->oformat->name, "yuv4mpegpipe") == 0) {
+        raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL; /* deep formats are not in the format's first list */
+    }
 
     const AVCodec* codec = setup.video.codec;
     encoder_ = makeCodec(codec);
