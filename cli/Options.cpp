@@ -32,8 +32,12 @@ const char* const kUsage =
     "  --plugin PATH            effect module (default: the one built beside this program)\n"
     "  -q, --quiet              no progress bar and no notes\n"
     "\n"
-    "IN and OUT: PNG stills, numbered sequences (shot_%04d.png), or video and other formats through ffmpeg.\n"
-    "Exit codes: 0 done, 1 the effect or host failed, 2 bad usage or input.\n";
+    "IN and OUT: PNG stills, numbered sequences (shot_%04d.png), or video and other formats through FFmpeg's\n"
+    "libraries. Video keeps its timestamps, audio, colour description, aspect and rotation; each container gets\n"
+    "a codec players take (H.264 4:2:0 in .mp4/.mov/.mkv; alpha codecs in .mov/.mkv/.webm/.gif when the\n"
+    "result has transparency).\n"
+    "Exit codes: 0 done, 1 the effect or host failed, 2 bad usage or input (nothing written), 3 done but the\n"
+    "input was damaged (what decoded was rendered and kept).\n";
 
 long parseLong(const std::string& option, const std::string& text, long min, long max)
 {
