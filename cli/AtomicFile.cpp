@@ -187,12 +187,23 @@ TempFolder::~TempFolder()
 
 void TempFolder::add(const std::vector<unsigned char>& bytes, const fs::path& target)
 {
+    writeFile(reserve(target), bytes, target);
+}
+
+fs::path TempFolder::reserve(const fs::path& target)
+{
     const fs::path file = folder_ / std::to_string(targets_.size());
+    /* Counted before the file exists, so that an interrupt in between still removes it. */
+    cleanup::setFolderCount(cleanupSlot_, static_cast<long>(targets_.size() + 1));
+    targets_.push_back(target);
+    return file;
+}
+
+void TempFolder::writeFile(const fs::path& file, const std::vector<unsigned char>& bytes, const fs::path& target)
+{
     auto fail = [&](const char* what, int err) {
         throw UsageError("cannot write " + quoteName(target.string()) + ": " + what + " (" + systemMessage(err) + ")");
     };
-    /* Counted before the file exists, so that an interrupt in between still removes it. */
-    cleanup::setFolderCount(cleanupSlot_, static_cast<long>(targets_.size() + 1));
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         fail("cannot create a temporary file", errno);
@@ -210,7 +221,6 @@ void TempFolder::add(const std::vector<unsigned char>& bytes, const fs::path& ta
     if (::close(fd) != 0) {
         fail("close failed", errno);
     }
-    targets_.push_back(target);
 }
 
 void TempFolder::commit()

@@ -53,6 +53,12 @@ public:
 
     /* Writes the next file completely (synced) and records the final name it is to get. */
     void add(const std::vector<unsigned char>& bytes, const std::filesystem::path& target);
+    /* Records the next file's final name and returns the temporary name to write it at (with writeFile(), from
+       any thread) before commit(). */
+    std::filesystem::path reserve(const std::filesystem::path& target);
+    /* Writes and syncs one file; throws UsageError naming `target` at the first write that fails. */
+    static void writeFile(const std::filesystem::path& file, const std::vector<unsigned char>& bytes,
+                          const std::filesystem::path& target);
     std::size_t size() const noexcept { return targets_.size(); }
     /* Renames every file to its target, in order, then removes the folder. */
     void commit();

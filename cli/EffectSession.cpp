@@ -146,4 +146,9 @@ cfhost::World EffectSession::render(const cfhost::World& input, long frame, doub
     return output;
 }
 
+void EffectSession::render(const cfhost::World& input, cfhost::World& output, long frame, const cfhost::FrameTime& time)
+{
+    require(effect_->render(input, output, time), "to render frame " + std::to_string(frame));
+}
+
 } // namespace cfcli

@@ -34,6 +34,9 @@ public:
 
     /* Renders one frame at the input's depth; throws EffectFailure naming the frame when the effect fails. */
     cfhost::World render(const cfhost::World& input, long frame, double fps);
+    /* The same into a world the caller keeps (same size and depth), at a given time; safe from several
+       threads at once. */
+    void render(const cfhost::World& input, cfhost::World& output, long frame, const cfhost::FrameTime& time);
 
 private:
     std::unique_ptr<cfhost::Host> host_;

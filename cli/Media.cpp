@@ -1,13 +1,22 @@
-/* Media.cpp — the sources and sinks of Media.h. */
+/* Media.cpp — the sources and sinks of Media.h: PNG stills and sequences through libpng, everything else
+   through media/VideoReader and media/VideoWriter. */
 #include "Media.h"
 
-#include <cstdio>
+#include <cstring>
+#include <future>
+#include <thread>
 
 #include "AtomicFile.h"
+#include "Conversions.h"
 #include "Errors.h"
-#include "Ffmpeg.h"
-#include "PngIO.h"
 #include "Sequence.h"
+#include "media/OutputFormat.h"
+#include "media/VideoReader.h"
+#include "media/VideoWriter.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 namespace fs = std::filesystem;
 
@@ -17,104 +26,186 @@ namespace {
 
 /* ---- sources ---------------------------------------------------------------------------------------- */
 
+StreamDescription imageDescription(const RgbaImage& image, const SourceOptions& options, const std::string& name)
+{
+    StreamDescription d;
+    d.width = image.width;
+    d.height = image.height;
+    d.bits = image.bits;
+    d.colour = media::resolveColour({}, image.height);
+    d.frameRate = AVRational{options.fps.num, options.fps.den};
+    d.timeBase = av_inv_q(d.frameRate);
+    d.name = name;
+    return d;
+}
+
+void copyInto(const RgbaImage& image, cfhost::World& world, const std::string& name)
+{
+    if (image.width != world.width() || image.height != world.height()) {
+        throw UsageError("cannot read " + quoteName(name) + ": its size " + std::to_string(image.width) + "x" +
+                         std::to_string(image.height) + " differs from the first frame's " +
+                         std::to_string(world.width()) + "x" + std::to_string(world.height()));
+    }
+    imageToWorld(image, world);
+}
+
 class PngStillSource : public FrameSource {
 public:
-    explicit PngStillSource(const fs::path& path) : image_(readPng(path)), bits_(image_.bits) {}
-    int bits() const override { return bits_; }
-    long frameCount() const override { return 1; }
-    bool next(RgbaImage& frame) override
+    PngStillSource(const fs::path& path, const SourceOptions& options) : name_(path.string())
+    {
+        image_ = readPng(path, &chunks_);
+        description_ = imageDescription(image_, options, name_);
+        description_.frameCount = 1;
+        description_.pngChunks = chunks_;
+    }
+    const StreamDescription& description() const override { return description_; }
+    bool next(cfhost::World& world, std::int64_t& pts) override
     {
         if (done_) {
             return false;
         }
-        frame = std::move(image_);
+        copyInto(image_, world, name_);
+        image_ = RgbaImage();
+        pts = 0;
         done_ = true;
         return true;
     }
 
 private:
+    std::string name_;
     RgbaImage image_;
-    int bits_;
+    PngColourChunks chunks_;
+    StreamDescription description_;
     bool done_ = false;
 };
 
+long sequenceLength(const SequencePattern& pattern, long first)
+{
+    long count = 0;
+    std::error_code ec;
+    while (fs::exists(pattern.format(first + count), ec)) {
+        ++count;
+    }
+    if (count == 0) {
+        throw UsageError("no file of the sequence " + quoteName(pattern.text()) + " starts it at frame " +
+                         std::to_string(first) + " (" + quoteName(pattern.format(first)) +
+                         " is missing); --frame sets the first frame number");
+    }
+    if (const auto gap = pattern.gapAfter(first, count)) {
+        throw UsageError("the sequence " + quoteName(pattern.text()) + " has a gap: " +
+                         quoteName(pattern.format(*gap)) + " is missing, and later frames exist");
+    }
+    return count;
+}
+
 class PngSequenceSource : public FrameSource {
 public:
-    PngSequenceSource(const SequencePattern& pattern, long first) : pattern_(pattern), frame_(first)
+    PngSequenceSource(const SequencePattern& pattern, const SourceOptions& options)
+        : pattern_(pattern), first_(options.firstFrame), count_(sequenceLength(pattern, options.firstFrame))
     {
-        std::error_code ec;
-        while (fs::exists(pattern.format(first + count_), ec)) {
-            ++count_;
-        }
-        if (count_ == 0) {
-            throw UsageError("no file of the sequence " + quoteName(pattern.text()) + " starts it at frame " +
-                             std::to_string(first) + " (" + quoteName(pattern.format(first)) +
-                             " is missing); --frame sets the first frame number");
-        }
-        first_ = readPng(pattern.format(first));
-        bits_ = first_.bits;
+        PngColourChunks chunks;
+        firstImage_ = readPng(pattern.format(first_), &chunks);
+        description_ = imageDescription(firstImage_, options, pattern.text());
+        description_.frameCount = count_;
+        description_.pngChunks = chunks;
     }
-    /* The first file's depth; later files may differ and are converted like any input. */
-    int bits() const override { return bits_; }
-    long frameCount() const override { return count_; }
-    bool next(RgbaImage& frame) override
+    const StreamDescription& description() const override { return description_; }
+    bool next(cfhost::World& world, std::int64_t& pts) override
     {
         if (read_ >= count_) {
             return false;
         }
+        const std::string name = pattern_.format(first_ + read_);
         if (read_ == 0) {
-            frame = std::move(first_);
+            copyInto(firstImage_, world, name);
+            firstImage_ = RgbaImage();
         } else {
-            frame = readPng(pattern_.format(frame_ + read_));
+            copyInto(readPng(name), world, name);
         }
-        ++read_;
+        pts = read_++;
         return true;
     }
 
 private:
     SequencePattern pattern_;
-    long frame_;
-    long count_ = 0;
+    long first_;
+    long count_;
     long read_ = 0;
-    RgbaImage first_;
-    int bits_ = 8;
+    RgbaImage firstImage_;
+    StreamDescription description_;
 };
 
-class FfmpegSource : public FrameSource {
+class VideoSource : public FrameSource {
 public:
-    explicit FfmpegSource(MediaInput input) : input_(std::move(input)), info_(probeVideo(input_)) {}
-    int bits() const override { return info_.componentBits > 8 ? 16 : 8; }
-    std::optional<double> fps() const override { return info_.fps; }
-    std::string rateText() const override { return info_.rate; }
-    long frameCount() const override { return info_.frameCount; }
-    const MediaInput* audio() const override { return info_.audioStreams > 0 ? &input_ : nullptr; }
-    void start(int bits) override { decoder_ = std::make_unique<VideoDecoder>(input_, info_, bits); }
-    bool next(RgbaImage& frame) override
+    VideoSource(const std::string& path, const media::ReaderOptions& readerOptions, const SourceOptions& options,
+                bool sequence)
+        : reader_(path, readerOptions), frame_(media::makeFrame())
     {
-        if (!decoder_) {
-            start(bits());
-        }
-        return decoder_->read(frame);
+        const media::VideoStreamInfo& info = reader_.info();
+        description_.width = info.width;
+        description_.height = info.height;
+        description_.bits = info.bits;
+        description_.colour = info.colour;
+        description_.timeBase = info.timeBase;
+        description_.frameRate = info.frameRate;
+        description_.ownRate = !sequence;
+        description_.sampleAspect = info.sampleAspect;
+        description_.displayMatrix = info.displayMatrix;
+        description_.frameCount = info.declaredFrames;
+        description_.frameCountExact = info.declaredExactly;
+        description_.audio = reader_.audio();
+        description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
+        description_.name = path;
+        (void)options;
     }
+    const StreamDescription& description() const override { return description_; }
+    void passAudio(media::PacketQueue* queue) override { reader_.passAudio(queue); }
+    bool next(cfhost::World& world, std::int64_t& pts) override
+    {
+        if (!reader_.next(*frame_)) {
+            return false;
+        }
+        convert_.convert(*frame_, description_.colour, world);
+        const std::int64_t t = frame_->best_effort_timestamp;
+        pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + 1) : t - reader_.info().start;
+        last_ = pts;
+        return true;
+    }
+    long errors() const override { return reader_.errors() + media::Log::inputErrors(); }
 
 private:
-    MediaInput input_;
-    VideoInfo info_;
-    std::unique_ptr<VideoDecoder> decoder_;
+    media::VideoReader reader_;
+    media::Frame frame_;
+    media::FrameToWorld convert_;
+    StreamDescription description_;
+    std::int64_t last_ = AV_NOPTS_VALUE;
 };
 
 /* ---- sinks ------------------------------------------------------------------------------------------ */
 
+/* Whether the file will say which matrix, primaries and transfer its video uses: the codecs with a colour
+   description in their own headers, or containers that have a place for it. */
+bool carriesColour(const AVOutputFormat* container, const AVCodec* codec)
+{
+    const std::string name = container->name;
+    if (name == "mp4" || name == "mov" || name == "matroska" || name == "webm" || name == "ipod") {
+        return true;
+    }
+    const AVCodecID id = codec->id;
+    return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1 ||
+           id == AV_CODEC_ID_PRORES || id == AV_CODEC_ID_MPEG2VIDEO;
+}
+
 class PngStillSink : public FrameSink {
 public:
-    explicit PngStillSink(const fs::path& path) : file_(path) {}
-    void write(const RgbaImage& frame, long) override
+    PngStillSink(const fs::path& path, const PngColourChunks& chunks) : file_(path), chunks_(chunks) {}
+    void write(const cfhost::World& frame, std::int64_t, long) override
     {
         if (written_) {
             throw UsageError("cannot write " + quoteName(file_.target().string()) + ": it is a single image but the "
                              "input has several frames; name a sequence such as out_%04d.png or a video");
         }
-        const auto bytes = encodePng(frame, file_.target().string());
+        const auto bytes = encodePng(frame, file_.target().string(), &chunks_);
         file_.write(bytes.data(), bytes.size());
         written_ = true;
     }
@@ -122,68 +213,178 @@ public:
 
 private:
     TempFile file_;
+    PngColourChunks chunks_;
     bool written_ = false;
 };
 
+/* Frames are copied into a ring of worlds and encoded and written on worker threads, several at once. */
 class PngSequenceSink : public FrameSink {
 public:
-    explicit PngSequenceSink(const SequencePattern& pattern) : pattern_(pattern), folder_(pattern.format(0)) {}
-    void write(const RgbaImage& frame, long frameNumber) override
+    PngSequenceSink(const SequencePattern& pattern, const PngColourChunks& chunks, unsigned threads)
+        : pattern_(pattern), folder_(pattern.format(0)), chunks_(chunks)
     {
-        const std::string name = pattern_.format(frameNumber);
-        folder_.add(encodePng(frame, name), name);
+        const unsigned n = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+        slots_.resize(n);
     }
-    void commit() override { folder_.commit(); }
-
-private:
-    SequencePattern pattern_;
-    TempFolder folder_;
-};
-
-class FfmpegSink : public FrameSink {
-public:
-    FfmpegSink(const fs::path& path, const SinkOptions& options) : file_(path), options_(options)
+    ~PngSequenceSink() override
     {
-        file_.close(); /* ffmpeg writes it by name */
-        if (options.source != nullptr && options.source->audio() != nullptr) {
-            audio_ = planAudio(*options.source->audio(), path);
-            if (!audio_.note.empty() && options.note) {
-                options.note(audio_.note);
+        for (Slot& s : slots_) {
+            if (s.done.valid()) {
+                s.done.wait();
             }
         }
     }
-    void write(const RgbaImage& frame, long) override
+    void write(const cfhost::World& frame, std::int64_t, long frameNumber) override
     {
-        if (!encoder_) {
-            const MediaInput* audioSource = options_.source ? options_.source->audio() : nullptr;
-            encoder_ = std::make_unique<VideoEncoder>(file_.path(), file_.target().string(), frame.width,
-                                                      frame.height, frame.bits, options_.rate, audioSource,
-                                                      audio_.mode);
+        Slot& slot = slots_[next_++ % slots_.size()];
+        if (slot.done.valid()) {
+            slot.done.get();
         }
-        encoder_->write(frame);
+        if (!slot.world || slot.world->width() != frame.width() || slot.world->height() != frame.height() ||
+            slot.world->depth() != frame.depth()) {
+            slot.world = std::make_unique<cfhost::World>(frame.width(), frame.height(), frame.depth(), 0);
+        }
+        const std::size_t row = static_cast<std::size_t>(frame.width()) * frame.pixelBytes();
+        for (A_long y = 0; y < frame.height(); ++y) {
+            std::memcpy(static_cast<unsigned char*>(static_cast<void*>(slot.world->layer().data)) +
+                            static_cast<std::size_t>(y) * static_cast<std::size_t>(slot.world->rowbytes()),
+                        static_cast<const unsigned char*>(static_cast<const void*>(frame.layer().data)) +
+                            static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.rowbytes()),
+                        row);
+        }
+        const fs::path target = pattern_.format(frameNumber);
+        const fs::path file = folder_.reserve(target);
+        const cfhost::World* world = slot.world.get();
+        const PngColourChunks* chunks = &chunks_;
+        slot.done = std::async(std::launch::async, [world, chunks, file, target] {
+            TempFolder::writeFile(file, encodePng(*world, target.string(), chunks), target);
+        });
     }
     void commit() override
     {
-        if (!encoder_) {
-            throw UsageError("cannot write " + quoteName(file_.target().string()) + ": there were no frames");
+        for (Slot& s : slots_) {
+            if (s.done.valid()) {
+                s.done.get();
+            }
         }
-        encoder_->finish();
+        folder_.commit();
+    }
+
+private:
+    struct Slot {
+        std::unique_ptr<cfhost::World> world;
+        std::future<void> done;
+    };
+    SequencePattern pattern_;
+    TempFolder folder_;
+    PngColourChunks chunks_;
+    std::vector<Slot> slots_;
+    std::size_t next_ = 0;
+};
+
+class VideoSink : public FrameSink {
+public:
+    VideoSink(const fs::path& path, const SinkOptions& options)
+        : file_(path), options_(options), source_(*options.source)
+    {
+        file_.close(); /* the muxer writes it by name */
+        shown_ = file_.target().string();
+        container_ = media::containerFor(shown_);
+        if (std::strcmp(container_->name, "image2") == 0 && source_.frameCount > 1) {
+            throw UsageError("cannot write " + quoteName(shown_) + ": it is a single image but the input has several "
+                             "frames; name a sequence such as out_%04d.png or a video");
+        }
+        request_.codec = options.codec;
+        request_.pixFmt = options.pixFmt;
+        request_.width = source_.width;
+        request_.height = source_.height;
+        request_.bits = options.bits;
+        request_.transfer = source_.colour.transfer;
+        media::chooseVideo(container_, request_, shown_); /* unknown names fail here, before any work */
+        if (source_.audio != nullptr) {
+            audioPlan_ = media::planAudio(container_, *source_.audio, source_.name, shown_);
+            if (!audioPlan_.note.empty() && options.note) {
+                options.note(audioPlan_.note);
+            }
+        }
+    }
+    media::PacketQueue* audioQueue() override
+    {
+        return audioPlan_.mode == media::AudioMode::None ? nullptr : &audio_;
+    }
+    void write(const cfhost::World& frame, std::int64_t pts, long) override
+    {
+        if (!writer_) {
+            open(frame);
+        }
+        passAudio();
+        writer_->write(frame, pts);
+    }
+    void commit() override
+    {
+        if (!writer_) {
+            throw UsageError("cannot write " + quoteName(shown_) + ": there were no frames");
+        }
+        passAudio();
+        writer_->finish();
+        writer_.reset();
         file_.commit();
     }
 
 private:
+    void open(const cfhost::World& first)
+    {
+        request_.alpha = media::hasTransparency(first);
+        media::WriterSetup setup;
+        setup.file = file_.path().string();
+        setup.shownName = shown_;
+        setup.container = container_;
+        setup.video = media::chooseVideo(container_, request_, shown_);
+        if (!setup.video.note.empty() && options_.note) {
+            options_.note(setup.video.note);
+        }
+        setup.width = source_.width;
+        setup.height = source_.height;
+        setup.colour = source_.colour;
+        if (!carriesColour(container_, setup.video.codec)) {
+            /* Players read such files by their size; convert for what they will assume. */
+            const media::Colour assumed = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, setup.colour.range,
+                                                                             AVCOL_PRI_UNSPECIFIED, AVCOL_TRC_UNSPECIFIED},
+                                                               source_.height);
+            if (assumed.matrix != setup.colour.matrix && !media::isRgbFormat(setup.video.format) && options_.note) {
+                options_.note(shown_ + " cannot say which colour matrix it uses: it is converted with the one players "
+                              "assume for its size (" + av_color_space_name(assumed.matrix) + ")");
+            }
+            setup.colour = assumed;
+        }
+        setup.timeBase = source_.timeBase;
+        setup.frameRate = source_.frameRate;
+        setup.sampleAspect = source_.sampleAspect;
+        setup.displayMatrix = source_.displayMatrix;
+        setup.crf = options_.crf;
+        setup.encoderOptions = options_.encoderOptions;
+        setup.audio = audioPlan_.mode == media::AudioMode::None ? nullptr : source_.audio;
+        setup.audioPlan = audioPlan_;
+        setup.audioStart = source_.start;
+        writer_ = std::make_unique<media::VideoWriter>(setup);
+    }
+    void passAudio()
+    {
+        while (media::Packet p = audio_.take()) {
+            writer_->writeAudio(p.get());
+        }
+    }
+
     TempFile file_;
     SinkOptions options_;
-    AudioPlan audio_;
-    std::unique_ptr<VideoEncoder> encoder_;
+    StreamDescription source_;
+    std::string shown_;
+    const AVOutputFormat* container_ = nullptr;
+    media::VideoRequest request_;
+    media::AudioPlan audioPlan_;
+    media::PacketQueue audio_;
+    std::unique_ptr<media::VideoWriter> writer_;
 };
-
-std::string rateArgument(double fps)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", fps);
-    return buf;
-}
 
 } // namespace
 
@@ -191,12 +392,16 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
 {
     const auto pattern = SequencePattern::parse(path.string());
     if (pattern && hasPngExtension(path)) {
-        return std::make_unique<PngSequenceSource>(*pattern, options.firstFrame);
+        return std::make_unique<PngSequenceSource>(*pattern, options);
     }
     if (pattern) {
-        return std::make_unique<FfmpegSource>(MediaInput{
-            path, {"-f", "image2", "-start_number", std::to_string(options.firstFrame), "-framerate",
-                   rateArgument(options.fps)}});
+        const long count = sequenceLength(*pattern, options.firstFrame);
+        (void)count;
+        media::ReaderOptions reader;
+        reader.format = "image2";
+        reader.demuxerOptions = {{"start_number", std::to_string(options.firstFrame)},
+                                 {"framerate", std::to_string(options.fps.num) + "/" + std::to_string(options.fps.den)}};
+        return std::make_unique<VideoSource>(path.string(), reader, options, true);
     }
     std::error_code ec;
     if (!fs::exists(path, ec)) {
@@ -205,10 +410,10 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
     if (fs::is_directory(path, ec)) {
         throw UsageError("cannot read " + quoteName(path.string()) + ": it is a folder");
     }
-    if (hasPngExtension(path)) {
-        return std::make_unique<PngStillSource>(path);
+    if (hasPngExtension(path) && !isAnimatedPng(path)) {
+        return std::make_unique<PngStillSource>(path, options);
     }
-    return std::make_unique<FfmpegSource>(MediaInput{path, {}});
+    return std::make_unique<VideoSource>(path.string(), media::ReaderOptions{}, options, false);
 }
 
 std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& options)
@@ -218,25 +423,26 @@ std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& opt
         throw UsageError("cannot write " + quoteName(path.string()) +
                          ": numbered sequences are written as PNG (name them .png), other formats as video");
     }
+    const StreamDescription& source = *options.source;
     if (pattern) {
-        return std::make_unique<PngSequenceSink>(*pattern);
+        return std::make_unique<PngSequenceSink>(*pattern, source.pngChunks, options.threads);
     }
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
         throw UsageError("cannot write " + quoteName(path.string()) + ": it is a folder");
     }
     if (hasPngExtension(path)) {
-        if (options.source != nullptr && options.source->frameCount() > 1) {
+        if (source.frameCount > 1) {
             throw UsageError("cannot write " + quoteName(path.string()) + ": it is a single image but the input has "
                              "several frames; name a sequence such as out_%04d.png or a video");
         }
-        return std::make_unique<PngStillSink>(path);
+        return std::make_unique<PngStillSink>(path, source.pngChunks);
     }
     if (path.extension().empty()) {
         throw UsageError("cannot write " + quoteName(path.string()) +
                          ": its name has no extension to tell the format (.png, .mp4, .mov, ...)");
     }
-    return std::make_unique<FfmpegSink>(path, options);
+    return std::make_unique<VideoSink>(path, options);
 }
 
 } // namespace cfcli

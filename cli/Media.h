@@ -1,63 +1,92 @@
-/* Media.h — where frames come from and where they go. A source is a PNG still, a numbered PNG sequence
-   or anything ffmpeg reads (video, other image formats and sequences); a sink is a PNG still, a numbered
-   PNG sequence or anything ffmpeg writes. Sinks make their temporary output when they are opened, so a
-   bad output location fails before any work, and show the result only on commit(). */
+/* Media.h — where frames come from and where they go. A source is a PNG still, a numbered PNG sequence or
+   anything FFmpeg's libraries read (video, animated PNG, other images and sequences); a sink is a PNG still, a
+   numbered PNG sequence or anything they write. Frames travel as host worlds that are reused; sinks make their
+   temporary output when opened, so a bad output fails before any work, and show the result only on commit(). */
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "RgbaImage.h"
+#include "Options.h"
+#include "PngIO.h"
+#include "cfhost/World.h"
+#include "media/ColorConvert.h"
+#include "media/PacketQueue.h"
 
 namespace cfcli {
 
-struct MediaInput;
+/* What a source declares about its frames, before the first one is read. */
+struct StreamDescription {
+    int width = 0;
+    int height = 0;
+    int bits = 8;                       /* 8, or 16 for 16-bit PNGs and video of more than 8 bits */
+    media::Colour colour;               /* resolved */
+    AVRational timeBase{1, 24};         /* of the timestamps next() gives */
+    AVRational frameRate{24, 1};        /* nominal: one frame of it is one time step of the effect */
+    bool ownRate = false;               /* the rate is the input's own, not --fps */
+    AVRational sampleAspect{0, 1};
+    std::vector<std::uint8_t> displayMatrix;
+    long frameCount = -1;               /* declared; -1 unknown */
+    bool frameCountExact = true;
+    PngColourChunks pngChunks;          /* from PNG input */
+    const AVStream* audio = nullptr;    /* audio that may go along into a video output */
+    std::int64_t start = 0;             /* the input's start, in AV_TIME_BASE units (audio counts from it) */
+    std::string name;                   /* the input as the user named it */
+};
 
 class FrameSource {
 public:
     virtual ~FrameSource() = default;
-    /* Depth of the input's samples: 8, or 16 for 16-bit PNGs and video of more than 8 bits. */
-    virtual int bits() const = 0;
-    /* The input's own frame rate (video), as a number and as ffmpeg writes it. */
-    virtual std::optional<double> fps() const { return std::nullopt; }
-    virtual std::string rateText() const { return ""; }
-    /* Frames the input holds; -1 when unknown. */
-    virtual long frameCount() const = 0;
-    /* The file whose audio a video output carries over, if any. */
-    virtual const MediaInput* audio() const { return nullptr; }
-    /* Called once before the first next(): the depth frames are delivered in (8 or 16). */
-    virtual void start(int bits) { (void)bits; }
-    /* The next frame, or false when there are no more. */
-    virtual bool next(RgbaImage& frame) = 0;
+    virtual const StreamDescription& description() const = 0;
+    /* Audio packets read from now on go to `queue`. */
+    virtual void passAudio(media::PacketQueue* queue) { (void)queue; }
+    /* The next frame into `world` (the source's size, either depth) and its time in timeBase counted from the
+       input's start; false when there are no more. Throws UsageError for a file that cannot be read. */
+    virtual bool next(cfhost::World& world, std::int64_t& pts) = 0;
+    /* Errors the input had (undecodable data, failed reads); what decoded was delivered. */
+    virtual long errors() const { return 0; }
 };
 
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    virtual void write(const RgbaImage& frame, long frameNumber) = 0;
+    /* Frames arrive in order, from one thread. */
+    virtual void write(const cfhost::World& frame, std::int64_t pts, long frameNumber) = 0;
     /* Makes the output appear under its name; throws when it cannot be completed. */
     virtual void commit() = 0;
+    /* Where audio packets for this output are to go; null when it takes none. */
+    virtual media::PacketQueue* audioQueue() { return nullptr; }
 };
 
 struct SourceOptions {
     long firstFrame = 0;
-    double fps = 24; /* for image sequences ffmpeg reads */
+    FrameRate fps{24, 1};
+    bool fpsGiven = false;
 };
 
-/* Throws UsageError for a missing, unreadable or unsupported input. */
+/* Throws UsageError for a missing, unreadable or unsupported input, and for a numbered sequence with a gap
+   (naming the first missing file). */
 std::unique_ptr<FrameSource> openSource(const std::filesystem::path& path, const SourceOptions& options);
 
 struct SinkOptions {
-    std::string rate = "24";            /* video frame rate as ffmpeg reads it */
-    const FrameSource* source = nullptr;
-    std::function<void(const std::string&)> note; /* tells the user something worth knowing */
+    const StreamDescription* source = nullptr;
+    int bits = 8;                                   /* the depth frames are written at */
+    std::optional<std::string> codec;
+    std::optional<int> crf;
+    std::optional<std::string> pixFmt;
+    std::vector<std::pair<std::string, std::string>> encoderOptions;
+    unsigned threads = 0;                           /* PNG sequences: files encoded at once (0: all cores) */
+    std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 
-/* Throws UsageError when OUT cannot take what the source gives (several frames into one PNG) or its folder
-   cannot be written. */
+/* Throws UsageError when OUT cannot take what the source gives (several frames into one image, an unknown
+   codec or pixel format) or its folder cannot be written. */
 std::unique_ptr<FrameSink> openSink(const std::filesystem::path& path, const SinkOptions& options);
 
 } // namespace cfcli

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "Conversions.h"
 #include "Errors.h"
 
 namespace fs = std::filesystem;
@@ -149,19 +150,114 @@ extern "C" void writeToBuffer(png_structp png, png_bytep data, png_size_t length
 
 extern "C" void flushBuffer(png_structp) {}
 
+void setChunks(png_structp png, png_infop info, const PngColourChunks* chunks);
+
 bool writeImage(png_structp png, png_infop info, png_uint_32 width, png_uint_32 height, int bits,
-                png_bytepp rows)
+                png_bytepp rows, const PngColourChunks* chunks)
 {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_set_IHDR(png, info, width, height, bits, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    setChunks(png, info, chunks);
     png_write_info(png, info);
     if (bits == 16 && kLittleEndian) {
         png_set_swap(png);
     }
     png_write_image(png, rows);
+    png_write_end(png, info);
+    return true;
+}
+
+void readChunks(png_structp png, png_infop info, PngColourChunks* chunks)
+{
+    png_fixed_point gamma = 0;
+    if (png_get_gAMA_fixed(png, info, &gamma) != 0) {
+        chunks->gamma = gamma;
+    }
+    std::array<png_fixed_point, 8> c{};
+    if (png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0) {
+        chunks->chrm = std::array<std::int32_t, 8>{c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]};
+    }
+    int intent = 0;
+    if (png_get_sRGB(png, info, &intent) != 0) {
+        chunks->srgbIntent = intent;
+    }
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) != 0 && profile != nullptr) {
+        chunks->iccName = name != nullptr ? name : "ICC profile";
+        chunks->iccProfile.assign(profile, profile + length);
+    }
+}
+
+void setChunks(png_structp png, png_infop info, const PngColourChunks* chunks)
+{
+    if (chunks == nullptr) {
+        return;
+    }
+    if (chunks->srgbIntent) {
+        png_set_sRGB(png, info, *chunks->srgbIntent);
+    }
+    if (!chunks->iccProfile.empty()) {
+        png_set_iCCP(png, info, chunks->iccName.c_str(), PNG_COMPRESSION_TYPE_BASE, chunks->iccProfile.data(),
+                     static_cast<png_uint_32>(chunks->iccProfile.size()));
+    }
+    if (chunks->gamma) {
+        png_set_gAMA_fixed(png, info, *chunks->gamma);
+    }
+    if (chunks->chrm) {
+        const auto& c = *chunks->chrm;
+        png_set_cHRM_fixed(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
+    }
+}
+
+/* One row of a world as PNG RGBA samples (16-bit ones big-endian). */
+void worldRow(const cfhost::World& world, int y, unsigned char* out)
+{
+    const auto* row = reinterpret_cast<const unsigned char*>(world.layer().data) +
+                      static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes());
+    const int w = world.width();
+    if (!world.deep()) {
+        for (int x = 0; x < w; ++x, row += 4, out += 4) {
+            out[0] = row[1];
+            out[1] = row[2];
+            out[2] = row[3];
+            out[3] = row[0];
+        }
+        return;
+    }
+    const auto* p = reinterpret_cast<const PF_Pixel16*>(row);
+    for (int x = 0; x < w; ++x, out += 8) {
+        const std::uint16_t v[4] = {host16ToFile(p[x].red), host16ToFile(p[x].green), host16ToFile(p[x].blue),
+                                    host16ToFile(p[x].alpha)};
+        for (int c = 0; c < 4; ++c) {
+            out[2 * c] = static_cast<unsigned char>(v[c] >> 8);
+            out[2 * c + 1] = static_cast<unsigned char>(v[c] & 0xFF);
+        }
+    }
+}
+
+bool writeWorld(png_structp png, png_infop info, const cfhost::World* world, const PngColourChunks* chunks,
+                unsigned char* scratch)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_set_IHDR(png, info, static_cast<png_uint_32>(world->width()), static_cast<png_uint_32>(world->height()),
+                 world->deep() ? 16 : 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    setChunks(png, info, chunks);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_level(png, 6);
+    png_write_info(png, info);
+    for (int y = 0; y < world->height(); ++y) {
+        worldRow(*world, y, scratch);
+        png_write_row(png, scratch);
+    }
     png_write_end(png, info);
     return true;
 }
@@ -203,7 +299,7 @@ bool hasPngExtension(const fs::path& path)
     return ext == ".png";
 }
 
-RgbaImage readPng(const fs::path& path)
+RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)
 {
     const std::vector<unsigned char> bytes = readWholeFile(path);
     const std::string name = quoteName(path.string());
@@ -228,6 +324,9 @@ RgbaImage readPng(const fs::path& path)
     RgbaImage image;
     std::vector<png_bytep> rows;
     bool ok = readHeader(png, info, &header);
+    if (ok && chunks != nullptr) {
+        readChunks(png, info, chunks);
+    }
     if (ok && !fileCanHold(bytes.size(), header)) {
         throw UsageError("cannot read " + name + ": damaged or truncated PNG (its header promises " +
                          std::to_string(header.width) + "x" + std::to_string(header.height) + " pixels, more than " +
@@ -261,7 +360,7 @@ RgbaImage readPng(const fs::path& path)
     return image;
 }
 
-std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& name)
+std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& name, const PngColourChunks* chunks)
 {
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> eight;
@@ -290,12 +389,63 @@ std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& 
     WriteBuffer buffer{&bytes, false};
     png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
     const bool ok = writeImage(png, info, static_cast<png_uint_32>(image.width),
-                               static_cast<png_uint_32>(image.height), image.bits, rows.data());
+                               static_cast<png_uint_32>(image.height), image.bits, rows.data(), chunks);
     png_destroy_write_struct(&png, &info);
     if (!ok) {
         throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
     }
     return bytes;
+}
+
+} // namespace cfcli
+
+namespace cfcli {
+
+std::vector<unsigned char> encodePng(const cfhost::World& world, const std::string& name, const PngColourChunks* chunks)
+{
+    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> scratch(static_cast<std::size_t>(world.width()) * (world.deep() ? 8u : 4u) + 8u);
+    ErrorState state;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_write_struct(&png, &info);
+        throw std::bad_alloc();
+    }
+    WriteBuffer buffer{&bytes, false};
+    png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
+    const bool ok = writeWorld(png, info, &world, chunks, scratch.data());
+    png_destroy_write_struct(&png, &info);
+    if (!ok) {
+        throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
+    }
+    return bytes;
+}
+
+bool isAnimatedPng(const fs::path& path)
+{
+    FILE* file = std::fopen(path.c_str(), "rbe");
+    if (file == nullptr) {
+        return false;
+    }
+    unsigned char head[8];
+    bool animated = false;
+    if (std::fread(head, 1, 8, file) == 8 && png_sig_cmp(head, 0, 8) == 0) {
+        unsigned char chunk[8];
+        while (std::fread(chunk, 1, 8, file) == 8) {
+            const std::uint32_t length = (std::uint32_t{chunk[0]} << 24) | (std::uint32_t{chunk[1]} << 16) |
+                                         (std::uint32_t{chunk[2]} << 8) | chunk[3];
+            if (std::memcmp(chunk + 4, "acTL", 4) == 0) {
+                animated = true;
+                break;
+            }
+            if (std::memcmp(chunk + 4, "IDAT", 4) == 0 || std::fseek(file, static_cast<long>(length) + 4, SEEK_CUR) != 0) {
+                break;
+            }
+        }
+    }
+    std::fclose(file);
+    return animated;
 }
 
 } // namespace cfcli

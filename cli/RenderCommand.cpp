@@ -1,14 +1,17 @@
-/* RenderCommand.cpp — the render loop: one frame at a time from source to effect to sink, so memory
-   stays the same however long the input is. */
+/* RenderCommand.cpp — `render`: checks everything the user can get wrong before any work (input, settings,
+   output, output that is the input), runs the frames through the pipeline, and tells how a damaged input
+   ended. */
 #include "RenderCommand.h"
 
 #include <cstdio>
+#include <thread>
 
-#include "Conversions.h"
 #include "EffectSession.h"
 #include "Errors.h"
 #include "Media.h"
+#include "Pipeline.h"
 #include "Progress.h"
+#include "Sequence.h"
 
 namespace fs = std::filesystem;
 
@@ -16,11 +19,29 @@ namespace cfcli {
 
 namespace {
 
-std::string rateArgument(double fps)
+bool sameFile(const fs::path& a, const fs::path& b)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", fps);
-    return buf;
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+/* The output, or any frame of it, is a file of the input (through any path or link). */
+void refuseOverwritingInput(const fs::path& in, const fs::path& out, long first, long count)
+{
+    const auto inPattern = SequencePattern::parse(in.string());
+    const auto outPattern = SequencePattern::parse(out.string());
+    const long frames = std::max(1L, count);
+    for (long i = 0; i < frames; ++i) {
+        const fs::path a = inPattern ? fs::path(inPattern->format(first + i)) : in;
+        const fs::path b = outPattern ? fs::path(outPattern->format(first + i)) : out;
+        if (sameFile(a, b)) {
+            throw UsageError("cannot write " + quoteName(b.string()) + ": it is the input " + quoteName(a.string()) +
+                             "; name another output");
+        }
+        if (!inPattern && !outPattern) {
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -40,44 +61,78 @@ int runRender(const Options& options)
     const fs::path plugin = locatePlugin(options.plugin);
     SourceOptions sourceOptions;
     sourceOptions.firstFrame = options.frame;
-    sourceOptions.fps = options.fps ? options.fps->value() : 24.0;
+    if (options.fps) {
+        sourceOptions.fps = *options.fps;
+        sourceOptions.fpsGiven = true;
+    }
     std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
+    const StreamDescription& d = source->description();
+    refuseOverwritingInput(in, out, options.frame, d.frameCount);
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});
     applySettings(session.effect(), parseSettings(options.settings, session.declared()));
 
-    const int bits = options.depth.value_or(source->bits());
-    const double fps = options.fps ? options.fps->value() : source->fps().value_or(24.0);
+    int bits = options.depth.value_or(d.bits);
+    if (options.premiere && bits == 16) {
+        note("the effect draws 8 bits in Premiere Pro: the " +
+             std::string(options.depth ? "16-bit working depth asked for" : "input's deep colour") +
+             " is converted down to 8 bits");
+        bits = 8;
+    }
+    /* Time values: one frame of the nominal rate (--fps, else the input's own) is one step of 100. */
+    const AVRational rate = options.fps ? AVRational{options.fps->num, options.fps->den} : d.frameRate;
+    const AVRational unit{rate.den, rate.num * 100};
+    const std::int64_t scale = av_rescale(rate.num, 100, rate.den);
+
     SinkOptions sinkOptions;
-    sinkOptions.rate = source->rateText().empty() ? rateArgument(fps) : source->rateText();
-    sinkOptions.source = source.get();
+    sinkOptions.source = &d;
+    sinkOptions.bits = bits;
+    sinkOptions.codec = options.codec;
+    sinkOptions.crf = options.crf;
+    sinkOptions.pixFmt = options.pixFmt;
+    sinkOptions.encoderOptions = options.encoderOptions;
     sinkOptions.note = note;
     std::unique_ptr<FrameSink> sink = openSink(out, sinkOptions);
+    source->passAudio(sink->audioQueue());
 
-    const cfhost::Depth depth = bits == 16 ? cfhost::Depth::Sixteen : cfhost::Depth::Eight;
-    Progress progress(!quiet && source->frameCount() != 1, source->frameCount());
-    source->start(bits);
-    RgbaImage frame;
-    long number = options.frame;
-    long rendered = 0;
-    while (source->next(frame)) {
-        if (number > kMaxFrame) {
-            throw UsageError("frame " + std::to_string(number) + " is past the last frame number the host's time "
+    Progress progress(!quiet && d.frameCount != 1, d.frameCount);
+    PipelineSetup setup;
+    setup.source = source.get();
+    setup.sink = sink.get();
+    setup.session = &session;
+    setup.depth = bits == 16 ? cfhost::Depth::Sixteen : cfhost::Depth::Eight;
+    setup.firstFrame = options.frame;
+    setup.timeOf = [&](std::int64_t pts) {
+        const std::int64_t t = static_cast<std::int64_t>(options.frame) * 100 +
+                               av_rescale_q_rnd(pts, d.timeBase, unit, AV_ROUND_NEAR_INF);
+        if (t > static_cast<std::int64_t>(kMaxFrame) * 100 || t < -static_cast<std::int64_t>(kMaxFrame) * 100) {
+            throw UsageError("frame " + std::to_string(t / 100) + " is past the last frame number the host's time "
                              "values can express (" + std::to_string(kMaxFrame) + ")");
         }
-        cfhost::World input = session.host().makeWorld(frame.width, frame.height, depth);
-        imageToWorld(frame, input);
-        const cfhost::World output = session.render(input, number, fps);
-        sink->write(worldToImage(output), number);
-        ++number;
-        ++rendered;
-        progress.frameDone();
-    }
+        cfhost::FrameTime time;
+        time.current_time = static_cast<A_long>(t);
+        time.time_step = 100;
+        time.time_scale = static_cast<A_u_long>(scale);
+        return time;
+    };
+    setup.renderers = std::thread::hardware_concurrency() > 1 ? 2 : 1;
+    setup.progress = &progress;
+    const long rendered = runPipeline(setup);
     if (rendered == 0) {
-        throw UsageError("cannot read " + quoteName(in.string()) + ": it holds no frames");
+        throw UsageError("cannot read " + quoteName(in.string()) + ": it holds no frames" +
+                         (source->errors() > 0 ? " that decode" : ""));
     }
     sink->commit();
     progress.finish();
+
+    const bool shortOfDeclared = d.frameCountExact && d.frameCount > rendered;
+    if (source->errors() > 0 || shortOfDeclared) {
+        const std::string declared =
+            d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : "";
+        throw CliError("the input " + quoteName(in.string()) + " is damaged: " + std::to_string(rendered) + declared +
+                           " were rendered into " + quoteName(out.string()) + ", which is kept",
+                       kExitInputDamaged);
+    }
     return kExitDone;
 }
 

@@ -2,6 +2,8 @@
 #include "Sequence.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 
 #include "Errors.h"
 
@@ -76,6 +78,46 @@ std::string SequencePattern::format(long n) const
         digits.insert(at, 1, '-');
     }
     return prefix_ + digits + suffix_;
+}
+
+std::optional<long> SequencePattern::numberOf(const std::string& name) const
+{
+    if (name.size() <= prefix_.size() + suffix_.size() || name.compare(0, prefix_.size(), prefix_) != 0 ||
+        name.compare(name.size() - suffix_.size(), suffix_.size(), suffix_) != 0) {
+        return std::nullopt;
+    }
+    std::string digits = name.substr(prefix_.size(), name.size() - prefix_.size() - suffix_.size());
+    const auto first = digits.find_first_not_of(' ');
+    if (first == std::string::npos || digits.size() - first > 12) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const long n = std::strtol(digits.c_str() + first, &end, 10);
+    if (*end != '\0' || format(n) != name) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+std::optional<long> SequencePattern::gapAfter(long first, long count) const
+{
+    namespace fs = std::filesystem;
+    const fs::path sample(format(first));
+    const fs::path folder = sample.has_parent_path() ? sample.parent_path() : fs::path(".");
+    const std::string lead = sample.has_parent_path() ? folder.string() + "/" : "";
+    std::error_code ec;
+    bool later = false;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const auto n = numberOf(lead + it->path().filename().string());
+        if (n && *n >= first + count) {
+            later = true;
+            break;
+        }
+    }
+    if (!later) {
+        return std::nullopt;
+    }
+    return first + count;
 }
 
 } // namespace cfcli

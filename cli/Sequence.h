@@ -16,6 +16,11 @@ public:
     /* The file name of frame n, as printf would write it. */
     std::string format(long n) const;
     const std::string& text() const noexcept { return text_; }
+    /* The frame number whose name is `name`, if the pattern names it. */
+    std::optional<long> numberOf(const std::string& name) const;
+    /* The first missing frame of a run that starts at `first` and has `count` files, when a file of a later
+       frame exists (the sequence has a gap); nothing when the run is the whole sequence. */
+    std::optional<long> gapAfter(long first, long count) const;
 
 private:
     std::string text_;

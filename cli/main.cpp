@@ -1,6 +1,6 @@
 /* main.cpp — the crumbleforge command: parses the command line, runs demo, describe or render, and turns
    every failure into one line on standard error and an exit code (0 done, 1 the effect or host failed,
-   2 bad usage or input). */
+   2 bad usage or input, 3 done but the input was damaged). */
 #include <cerrno>
 #include <cstdio>
 #include <exception>

@@ -162,17 +162,17 @@ TEST_F(RenderVideo, DeepVideoIsRenderedAtSixteenBitsUnlessToldOtherwise)
     EXPECT_EQ(readTestPng(dir / "flat_0.png").bitDepth, 8);
 }
 
-TEST_F(RenderVideo, PngSequencesKeepTheirFrameNumbersAndEndAtTheFirstGap)
+TEST_F(RenderVideo, PngSequencesKeepTheirFrameNumbersAndAGapIsRefused)
 {
     const TestPng picture = patternImage(40, 30, 8, 6, 11);
-    for (const int n : {5, 6, 7, 9}) {
+    for (const int n : {5, 6, 7}) {
         writeTestPng(dir / ("in_" + std::to_string(n) + ".png"), picture);
     }
     auto args = render("in_%d.png", "out_%03d.png", chaosArgs("100"));
     args.insert(args.end(), {"--frame", "5", "--fps", "30"});
     const RunResult r = runTool(args);
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in_5.png", "in_6.png", "in_7.png", "in_9.png", "out_005.png",
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in_5.png", "in_6.png", "in_7.png", "out_005.png",
                                                        "out_006.png", "out_007.png"}));
     ReferenceEffect ref;
     setChaos(ref, 100);
@@ -181,6 +181,13 @@ TEST_F(RenderVideo, PngSequencesKeepTheirFrameNumbersAndEndAtTheFirstGap)
         const TestPng out = readTestPng(dir / ("out_00" + std::to_string(n) + ".png"));
         EXPECT_EQ(out.samples, fileSamples(ref.render(in, n, 30))) << "frame " << n;
     }
+
+    /* A later frame after a missing one: nothing is rendered, and the first missing file is named. */
+    writeTestPng(dir / "in_9.png", picture);
+    const RunResult gap = runTool(render("in_%d.png", "gap_%03d.png", {"--frame", "5"}));
+    EXPECT_EQ(gap.exitCode, 2) << describe(gap);
+    EXPECT_NE(gap.err.find("in_8.png"), std::string::npos) << gap.err;
+    EXPECT_EQ(dir.entries().size(), 7u) << "no output is written";
 }
 
 TEST_F(RenderVideo, SequencesBecomeVideoAtTheGivenRate)

@@ -1,0 +1,214 @@
+/* MediaBench.cpp — the render command against ffmpeg on the same generated 1080p clip, in one run and
+   alternately: decode → RGBA → effect (ffmpeg: pixelize) → the same encoder with the same settings. Each
+   iteration runs ffmpeg, then the command; the counters give both times, their ratio and each one's peak
+   memory. A last case renders a 10 s and a 60 s clip to show that the command's memory stays flat. */
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Errors.h"
+#include "Options.h"
+#include "RenderCommand.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+/* Runs `body` in a child process and measures its wall time and peak resident memory. */
+Outcome inChild(const std::function<int()>& body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int code = 1;
+        try {
+            code = body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench child: %s\n", e.what());
+        }
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "bench: a run failed (status %d)\n", status);
+        std::exit(1);
+    }
+    return {seconds, static_cast<double>(usage.ru_maxrss) / 1024.0};
+}
+
+Outcome runProgram(std::vector<std::string> args)
+{
+    return inChild([&] {
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        return 127;
+    });
+}
+
+const fs::path& workDir()
+{
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("crumbleforge-media-bench-" + std::to_string(getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+/* A 1080p H.264 clip of moving test patterns, made once per length. */
+std::string clip(int seconds)
+{
+    const fs::path file = workDir() / ("clip" + std::to_string(seconds) + ".mp4");
+    if (!fs::exists(file)) {
+        runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=24",
+                    "-t", std::to_string(seconds), "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                    file.string()});
+    }
+    return file.string();
+}
+
+void clearOutputs()
+{
+    for (const auto& e : fs::directory_iterator(workDir())) {
+        if (e.path().filename().string().rfind("out", 0) == 0) {
+            fs::remove(e.path());
+        }
+    }
+}
+
+Outcome ours(const std::string& in, const std::string& out, const std::function<void(cfcli::Options&)>& adjust)
+{
+    return inChild([&] {
+        cfcli::Options o;
+        o.command = cfcli::Command::Render;
+        o.positional = {in, out};
+        o.plugin = CRUMBLEFORGE_MODULE;
+        o.quiet = true;
+        o.settings = {"Presets=1"};
+        if (adjust) {
+            adjust(o);
+        }
+        return cfcli::runRender(o);
+    });
+}
+
+struct Case {
+    const char* output;                     /* file name in the work folder */
+    std::vector<std::string> ffmpegFilter;  /* arguments after -i */
+    std::function<void(cfcli::Options&)> adjust;
+};
+
+void compare(benchmark::State& state, const Case& c)
+{
+    const std::string in = clip(3);
+    const std::string out = (workDir() / c.output).string();
+    double ffmpegSeconds = 0;
+    double ourSeconds = 0;
+    double ffmpegPeak = 0;
+    double ourPeak = 0;
+    for (auto _ : state) {
+        clearOutputs();
+        std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", in};
+        args.insert(args.end(), c.ffmpegFilter.begin(), c.ffmpegFilter.end());
+        args.push_back(out);
+        const Outcome f = runProgram(args);
+        clearOutputs();
+        const Outcome o = ours(in, out, c.adjust);
+        ffmpegSeconds += f.seconds;
+        ourSeconds += o.seconds;
+        ffmpegPeak = std::max(ffmpegPeak, f.peakMiB);
+        ourPeak = std::max(ourPeak, o.peakMiB);
+        state.SetIterationTime(o.seconds);
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["ffmpeg_s"] = ffmpegSeconds / n;
+    state.counters["ours_s"] = ourSeconds / n;
+    state.counters["ratio"] = ourSeconds / ffmpegSeconds;
+    state.counters["ffmpeg_MiB"] = ffmpegPeak;
+    state.counters["ours_MiB"] = ourPeak;
+    double load[3] = {};
+    if (getloadavg(load, 3) == 3) {
+        state.counters["load1"] = load[0];
+    }
+}
+
+const std::vector<std::string> kPixelize8{"-vf", "format=rgba,pixelize=w=16:h=16"};
+
+void BM_Avi(benchmark::State& state)
+{
+    compare(state, {"out.avi", {"-vf", "format=rgba,pixelize=w=16:h=16", "-c:v", "mpeg4"}, nullptr});
+}
+void BM_Mp4(benchmark::State& state)
+{
+    compare(state, {"out.mp4", {"-vf", "format=rgba,pixelize=w=16:h=16,format=yuv420p", "-c:v", "libx264"}, nullptr});
+}
+void BM_PngSequence(benchmark::State& state)
+{
+    compare(state, {"out_%04d.png", kPixelize8, nullptr});
+}
+void BM_Ffv1Deep(benchmark::State& state)
+{
+    compare(state, {"out.mkv",
+                    {"-vf", "format=rgba64le,pixelize=w=16:h=16,format=gbrp16le", "-c:v", "ffv1"},
+                    [](cfcli::Options& o) {
+                        o.depth = 16;
+                        o.codec = "ffv1";
+                        o.pixFmt = "gbrp16le";
+                    }});
+}
+
+/* Peak memory of the command over a 10 s and a 60 s clip (H.264 at its fastest preset, to keep it short). */
+void BM_PeakMemory(benchmark::State& state)
+{
+    const int seconds = static_cast<int>(state.range(0));
+    const std::string in = clip(seconds);
+    double peak = 0;
+    for (auto _ : state) {
+        clearOutputs();
+        const Outcome o = ours(in, (workDir() / "out.mp4").string(),
+                               [](cfcli::Options& opts) { opts.encoderOptions = {{"preset", "ultrafast"}}; });
+        peak = std::max(peak, o.peakMiB);
+        state.SetIterationTime(o.seconds);
+    }
+    state.counters["ours_MiB"] = peak;
+}
+
+BENCHMARK(BM_Avi)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_Mp4)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_PngSequence)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_Ffv1Deep)->UseManualTime()->Iterations(2)->Unit(benchmark::kSecond);
+BENCHMARK(BM_PeakMemory)->Arg(10)->Arg(60)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    fs::remove_all(workDir(), ec);
+    return 0;
+}

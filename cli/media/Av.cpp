@@ -1,0 +1,167 @@
+/* Av.cpp — allocation helpers, error texts and the log callback that sorts FFmpeg's messages into input damage
+   (shown and counted) and output failures (kept for the error that follows). */
+#include "media/Av.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <cstdio>
+#include <mutex>
+#include <new>
+
+namespace cfcli::media {
+
+namespace {
+
+constexpr long kShownInputErrors = 20;
+
+struct LogState {
+    std::mutex mutex;
+    long inputErrors = 0;
+    std::string outputError;
+};
+
+LogState& logState()
+{
+    static LogState state;
+    return state;
+}
+
+bool isInputSide(void* object)
+{
+    if (object == nullptr) {
+        return false;
+    }
+    const AVClass* cls = *static_cast<const AVClass**>(object);
+    if (cls == nullptr) {
+        return false;
+    }
+    AVClassCategory category = cls->category;
+    if (cls->get_category != nullptr) {
+        category = cls->get_category(object);
+    }
+    return category == AV_CLASS_CATEGORY_DEMUXER || category == AV_CLASS_CATEGORY_DECODER ||
+           category == AV_CLASS_CATEGORY_INPUT;
+}
+
+extern "C" void onLog(void* object, int level, const char* format, va_list args)
+{
+    if (level > AV_LOG_ERROR) {
+        return;
+    }
+    char line[1024];
+    int prefix = 1;
+    av_log_format_line2(object, level, format, args, line, sizeof line, &prefix);
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    /* the context FFmpeg puts first, "[h264 @ 0x55d0c8a1e2c0] ", becomes "h264: " */
+    if (!text.empty() && text[0] == '[') {
+        const auto at = text.find(" @ 0x");
+        const auto close = text.find("] ");
+        if (at != std::string::npos && close != std::string::npos && at < close) {
+            text = text.substr(1, at - 1) + ": " + text.substr(close + 2);
+        }
+    }
+    if (text.empty()) {
+        return;
+    }
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (isInputSide(object)) {
+        ++state.inputErrors;
+        if (state.inputErrors <= kShownInputErrors) {
+            std::fprintf(stderr, "crumbleforge: input: %s\n", text.c_str());
+        } else if (state.inputErrors == kShownInputErrors + 1) {
+            std::fprintf(stderr, "crumbleforge: input: (further errors of the input are not shown)\n");
+        }
+    } else {
+        state.outputError = text;
+    }
+}
+
+} // namespace
+
+Frame makeFrame()
+{
+    Frame f(av_frame_alloc());
+    if (!f) {
+        throw std::bad_alloc();
+    }
+    return f;
+}
+
+Packet makePacket()
+{
+    Packet p(av_packet_alloc());
+    if (!p) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+
+Codec makeCodec(const AVCodec* codec)
+{
+    Codec c(avcodec_alloc_context3(codec));
+    if (!c) {
+        throw std::bad_alloc();
+    }
+    return c;
+}
+
+std::string errorText(int err)
+{
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+void Log::install()
+{
+    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_callback(onLog);
+}
+
+long Log::inputErrors()
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.inputErrors;
+}
+
+std::string Log::takeOutputError()
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    std::string text;
+    text.swap(state.outputError);
+    return text;
+}
+
+std::string encoderNames(AVMediaType type)
+{
+    std::string names;
+    void* it = nullptr;
+    while (const AVCodec* c = av_codec_iterate(&it)) {
+        if (c->type == type && av_codec_is_encoder(c)) {
+            names += (names.empty() ? "" : ", ") + std::string(c->name);
+        }
+    }
+    return names;
+}
+
+std::string pixelFormatNames(const AVCodec* codec)
+{
+    std::string names;
+    if (codec->pix_fmts == nullptr) {
+        return "any";
+    }
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) {
+        names += (names.empty() ? "" : ", ") + std::string(av_get_pix_fmt_name(*p));
+    }
+    return names;
+}
+
+} // namespace cfcli::media

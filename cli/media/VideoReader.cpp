@@ -1,0 +1,190 @@
+/* VideoReader.cpp — opening the input with libavformat, choosing a decoder that keeps alpha, reading what the
+   stream declares, and the read/decode loop that counts damage instead of stopping at it. */
+#include "media/VideoReader.h"
+
+extern "C" {
+#include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "Errors.h"
+
+namespace cfcli::media {
+
+namespace {
+
+/* The built-in VP8/VP9 decoders drop the alpha layer; libvpx's keep it. */
+const AVCodec* decoderFor(const AVStream* stream)
+{
+    const AVDictionaryEntry* alpha = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0);
+    if (alpha != nullptr && std::string(alpha->value) == "1") {
+        const char* name = stream->codecpar->codec_id == AV_CODEC_ID_VP9   ? "libvpx-vp9"
+                           : stream->codecpar->codec_id == AV_CODEC_ID_VP8 ? "libvpx"
+                                                                           : nullptr;
+        if (name != nullptr) {
+            if (const AVCodec* c = avcodec_find_decoder_by_name(name)) {
+                return c;
+            }
+        }
+    }
+    return avcodec_find_decoder(stream->codecpar->codec_id);
+}
+
+bool validRate(AVRational r)
+{
+    return r.num > 0 && r.den > 0 && av_q2d(r) < 10000;
+}
+
+} // namespace
+
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) : name_(quoteName(path))
+{
+    Log::install();
+    AVDictionary* dict = nullptr;
+    for (const auto& [key, value] : options.demuxerOptions) {
+        av_dict_set(&dict, key.c_str(), value.c_str(), 0);
+    }
+    const AVInputFormat* forced = options.format.empty() ? nullptr : av_find_input_format(options.format.c_str());
+    AVFormatContext* raw = nullptr;
+    int err = avformat_open_input(&raw, path.c_str(), forced, &dict);
+    av_dict_free(&dict);
+    if (err < 0) {
+        throw UsageError("cannot read " + name_ + ": " + errorText(err));
+    }
+    format_.reset(raw);
+    err = avformat_find_stream_info(raw, nullptr);
+    if (err < 0) {
+        throw UsageError("cannot read " + name_ + ": " + errorText(err));
+    }
+    videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex_ < 0) {
+        throw UsageError("cannot read " + name_ + ": it holds no video or image");
+    }
+    const AVStream* video = raw->streams[videoIndex_];
+    const int audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+    if (audioIndex >= 0 && raw->streams[audioIndex]->codecpar->codec_id != AV_CODEC_ID_NONE) {
+        audio_ = raw->streams[audioIndex];
+    }
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        if (static_cast<int>(i) != videoIndex_ && raw->streams[i] != audio_) {
+            raw->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+
+    const AVCodec* codec = decoderFor(video);
+    if (codec == nullptr) {
+        throw UsageError("cannot read " + name_ + ": no decoder for its video (" +
+                         avcodec_get_name(video->codecpar->codec_id) + ")");
+    }
+    decoder_ = makeCodec(codec);
+    avcodec_parameters_to_context(decoder_.get(), video->codecpar);
+    decoder_->pkt_timebase = video->time_base;
+    decoder_->thread_count = 0;
+    decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    err = avcodec_open2(decoder_.get(), codec, nullptr);
+    if (err < 0) {
+        throw UsageError("cannot read " + name_ + ": the " + codec->name + " decoder refuses it (" + errorText(err) + ")");
+    }
+    packet_ = makePacket();
+
+    const AVCodecParameters* par = video->codecpar;
+    info_.width = par->width;
+    info_.height = par->height;
+    if (info_.width <= 0 || info_.height <= 0) {
+        throw UsageError("cannot read " + name_ + ": its video has no frame size");
+    }
+    info_.format = static_cast<AVPixelFormat>(par->format);
+    if (codec->id == AV_CODEC_ID_VP9 && std::string(codec->name) == "libvpx-vp9") {
+        info_.format = AV_PIX_FMT_YUVA420P;
+    }
+    info_.bits = componentBits(info_.format) > 8 ? 16 : 8;
+    info_.colour = resolveColour(Colour{par->color_space, par->color_range, par->color_primaries, par->color_trc},
+                                 info_.height);
+    info_.timeBase = video->time_base;
+    info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate
+                      : validRate(video->r_frame_rate) ? video->r_frame_rate
+                                                       : AVRational{24, 1};
+    info_.sampleAspect = video->sample_aspect_ratio.num > 0 ? video->sample_aspect_ratio : par->sample_aspect_ratio;
+    std::size_t matrixSize = 0;
+    const std::uint8_t* matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
+    if (matrix != nullptr && matrixSize == 9 * sizeof(std::int32_t)) {
+        info_.displayMatrix.assign(matrix, matrix + matrixSize);
+    }
+    if (raw->start_time != AV_NOPTS_VALUE) {
+        info_.start = av_rescale_q(raw->start_time, AV_TIME_BASE_Q, video->time_base);
+    } else if (video->start_time != AV_NOPTS_VALUE) {
+        info_.start = video->start_time;
+    }
+    if (video->nb_frames > 0) {
+        info_.declaredFrames = static_cast<long>(video->nb_frames);
+        info_.declaredExactly = true;
+    } else if (video->duration != AV_NOPTS_VALUE && video->duration > 0) {
+        info_.declaredFrames = static_cast<long>(av_rescale_q(video->duration, video->time_base, av_inv_q(info_.frameRate)));
+    } else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0) {
+        info_.declaredFrames = static_cast<long>(av_rescale_q(raw->duration, AV_TIME_BASE_Q, av_inv_q(info_.frameRate)));
+    }
+}
+
+bool VideoReader::receive(AVFrame& frame)
+{
+    while (true) {
+        const int err = avcodec_receive_frame(decoder_.get(), &frame);
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) {
+            return false;
+        }
+        if (err < 0) {
+            ++errors_;
+            continue;
+        }
+        if ((frame.flags & AV_FRAME_FLAG_CORRUPT) || frame.decode_error_flags != 0) {
+            ++errors_;
+        }
+        if (frame.width != info_.width || frame.height != info_.height) {
+            throw UsageError("cannot read " + name_ + ": its frames change size (" + std::to_string(info_.width) + "x" +
+                             std::to_string(info_.height) + " to " + std::to_string(frame.width) + "x" +
+                             std::to_string(frame.height) + ")");
+        }
+        if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
+            frame.best_effort_timestamp = frame.pts;
+        }
+        return true;
+    }
+}
+
+bool VideoReader::next(AVFrame& frame)
+{
+    av_frame_unref(&frame);
+    while (!ended_) {
+        if (receive(frame)) {
+            return true;
+        }
+        if (draining_) {
+            ended_ = true;
+            break;
+        }
+        const int err = av_read_frame(format_.get(), packet_.get());
+        if (err < 0) {
+            if (err != AVERROR_EOF) {
+                ++errors_;
+                std::fprintf(stderr, "crumbleforge: input: %s: %s\n", name_.c_str(), errorText(err).c_str());
+            }
+            avcodec_send_packet(decoder_.get(), nullptr);
+            draining_ = true;
+            continue;
+        }
+        if (packet_->stream_index == videoIndex_) {
+            const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
+            if (sent < 0 && sent != AVERROR(EAGAIN)) {
+                ++errors_;
+            }
+        } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ != nullptr) {
+            Packet copy = makePacket();
+            av_packet_move_ref(copy.get(), packet_.get());
+            audioQueue_->push(std::move(copy));
+        }
+        av_packet_unref(packet_.get());
+    }
+    return false;
+}
+
+} // namespace cfcli::media

@@ -1,0 +1,69 @@
+/* VideoReader.h — the video stream of a file (or numbered images) decoded in process: what the stream declares
+   (size, depth, colour, aspect, rotation, rate, timestamps, frame count), its frames one by one with their
+   timestamps, and its audio packets passed on untouched. Damage is counted, not fatal: what decodes is kept. */
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/Av.h"
+#include "media/ColorConvert.h"
+#include "media/PacketQueue.h"
+
+namespace cfcli::media {
+
+struct VideoStreamInfo {
+    int width = 0;
+    int height = 0;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    int bits = 8;                        /* 16 when a component has more than 8 bits */
+    Colour colour;                       /* resolved: untagged parts filled in as players do */
+    AVRational timeBase{1, 24};
+    AVRational frameRate{24, 1};         /* nominal: one frame of it is one time step of the effect */
+    AVRational sampleAspect{0, 1};       /* 0/1: unknown (square) */
+    std::vector<std::uint8_t> displayMatrix; /* rotation to show the frames with, as stored; empty: none */
+    std::int64_t start = 0;              /* the file's start, in timeBase: output times count from it */
+    long declaredFrames = -1;            /* what the file says it holds; -1 unknown */
+    bool declaredExactly = false;        /* counted in the file rather than estimated from its duration */
+};
+
+struct ReaderOptions {
+    std::string format;                  /* a demuxer to force ("image2"); empty: probe */
+    std::vector<std::pair<std::string, std::string>> demuxerOptions;
+};
+
+class VideoReader {
+public:
+    /* Throws UsageError naming `path` when it cannot be opened or holds no video. */
+    VideoReader(const std::string& path, const ReaderOptions& options);
+
+    const VideoStreamInfo& info() const noexcept { return info_; }
+    /* The audio stream that goes along, or null. */
+    const AVStream* audio() const noexcept { return audio_; }
+    /* Audio packets read from now on go to `queue` (null: they are skipped). */
+    void passAudio(PacketQueue* queue) noexcept { audioQueue_ = queue; }
+
+    /* The next decoded frame (its best timestamp in info().timeBase in frame.best_effort_timestamp), or false
+       at the end. A read or decode error ends nothing: it is counted and reading goes on. */
+    bool next(AVFrame& frame);
+    /* Errors met so far: read failures, undecodable packets, frames the decoder marked corrupt. */
+    long errors() const noexcept { return errors_; }
+
+private:
+    bool receive(AVFrame& frame);
+
+    std::string name_;
+    InputFormat format_;
+    Codec decoder_;
+    Packet packet_;
+    int videoIndex_ = -1;
+    const AVStream* audio_ = nullptr;
+    PacketQueue* audioQueue_ = nullptr;
+    VideoStreamInfo info_;
+    long errors_ = 0;
+    bool draining_ = false;
+    bool ended_ = false;
+};
+
+} // namespace cfcli::media

@@ -1,0 +1,292 @@
+/* VideoWriter.cpp — encoder and muxer set up from the plan, frames and audio packets through them, and every
+   result checked. */
+#include "media/VideoWriter.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include <cstring>
+
+#include "Errors.h"
+
+namespace cfcli::media {
+
+namespace {
+
+/* MPEG-4 part 2 and its relatives store the time base in 16 bits. */
+bool shortTimeBase(AVCodecID id)
+{
+    return id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_H263 || id == AV_CODEC_ID_H263P ||
+           id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_MSMPEG4V2 ||
+           id == AV_CODEC_ID_MSMPEG4V3 || id == AV_CODEC_ID_FLV1;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+} // namespace
+
+AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, const std::string& inputName,
+                    const std::string& outputName)
+{
+    const AVCodecID id = audio.codecpar->codec_id;
+    const int takes = avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL);
+    if (takes == 1 || (takes < 0 && id == container->audio_codec)) {
+        return {AudioMode::Copy, nullptr, ""};
+    }
+    const AVCodec* encoder =
+        container->audio_codec != AV_CODEC_ID_NONE ? avcodec_find_encoder(container->audio_codec) : nullptr;
+    if (encoder != nullptr) {
+        return {AudioMode::Encode, encoder,
+                "the audio of " + quoteName(inputName) + " is re-encoded as " + encoder->name + ": the format of " +
+                    quoteName(outputName) + " does not take " + avcodec_get_name(id) + " as it is"};
+    }
+    return {AudioMode::None, nullptr,
+            "the audio of " + quoteName(inputName) + " is left out: the format of " + quoteName(outputName) +
+                " cannot hold audio"};
+}
+
+VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
+{
+    Log::install();
+    AVFormatContext* raw = nullptr;
+    int err = avformat_alloc_output_context2(&raw, setup.container, nullptr, setup.file.c_str());
+    if (err < 0) {
+        fail("the format does not open", err);
+    }
+    format_.reset(raw);
+    if (std::strcmp(raw->oformat->name, "yuv4mpegpipe") == 0) {
+        raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL; /* deep formats are not in the format's first list */
+    }
+
+    const AVCodec* codec = setup.video.codec;
+    encoder_ = makeCodec(codec);
+    encoder_->width = setup.width;
+    encoder_->height = setup.height;
+    encoder_->pix_fmt = setup.video.format;
+    encoder_->time_base = setup.timeBase;
+    if (shortTimeBase(codec->id) && setup.timeBase.den > 65535) {
+        encoder_->time_base = av_inv_q(setup.frameRate);
+    }
+    encoder_->framerate = setup.frameRate;
+    encoder_->sample_aspect_ratio = setup.sampleAspect;
+    encoder_->thread_count = 0;
+    const bool rgb = isRgbFormat(setup.video.format);
+    encoder_->colorspace = rgb ? AVCOL_SPC_RGB : setup.colour.matrix;
+    encoder_->color_range = rgb ? AVCOL_RANGE_JPEG : setup.colour.range;
+    encoder_->color_primaries = setup.colour.primaries;
+    encoder_->color_trc = setup.colour.transfer;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) {
+        encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    AVDictionary* options = nullptr;
+    if (std::strcmp(codec->name, "libvpx-vp9") == 0) {
+        /* libvpx's own default is a low fixed bit rate; constant quality as for H.264 suits any size */
+        av_dict_set(&options, "crf", "31", 0);
+        av_dict_set(&options, "b", "0", 0);
+        av_dict_set(&options, "row-mt", "1", 0);
+        av_dict_set(&options, "cpu-used", "4", 0);
+    }
+    if (setup.crf) {
+        if (av_opt_find(encoder_->priv_data, "crf", nullptr, 0, 0) == nullptr) {
+            av_dict_free(&options);
+            throw UsageError(std::string("--crf: the ") + codec->name +
+                             " encoder has no constant-quality setting; give its own options with --encoder-opt");
+        }
+        av_dict_set_int(&options, "crf", *setup.crf, 0);
+    }
+    for (const auto& [key, value] : setup.encoderOptions) {
+        av_dict_set(&options, key.c_str(), value.c_str(), 0);
+    }
+    err = avcodec_open2(encoder_.get(), codec, &options);
+    if (err < 0) {
+        av_dict_free(&options);
+        fail(std::string("the ") + codec->name + " encoder does not open with " +
+                 av_get_pix_fmt_name(setup.video.format) + " at " + std::to_string(setup.width) + "x" +
+                 std::to_string(setup.height),
+             err);
+    }
+    if (const AVDictionaryEntry* left = av_dict_get(options, "", nullptr, AV_DICT_IGNORE_SUFFIX)) {
+        const std::string key = left->key;
+        av_dict_free(&options);
+        throw UsageError("--encoder-opt " + quoteName(key) + ": the " + codec->name + " encoder has no such option");
+    }
+    av_dict_free(&options);
+
+    videoStream_ = avformat_new_stream(raw, nullptr);
+    if (videoStream_ == nullptr) {
+        throw std::bad_alloc();
+    }
+    avcodec_parameters_from_context(videoStream_->codecpar, encoder_.get());
+    videoStream_->time_base = encoder_->time_base;
+    videoStream_->avg_frame_rate = setup.frameRate;
+    videoStream_->r_frame_rate = setup.frameRate;
+    videoStream_->sample_aspect_ratio = setup.sampleAspect;
+    if (!setup.displayMatrix.empty()) {
+        std::uint8_t* data = av_stream_new_side_data(videoStream_, AV_PKT_DATA_DISPLAYMATRIX, setup.displayMatrix.size());
+        if (data != nullptr) {
+            std::memcpy(data, setup.displayMatrix.data(), setup.displayMatrix.size());
+        }
+    }
+
+    if (setup.audio != nullptr && setup.audioPlan.mode != AudioMode::None) {
+        audioStream_ = avformat_new_stream(raw, nullptr);
+        if (audioStream_ == nullptr) {
+            throw std::bad_alloc();
+        }
+        if (setup.audioPlan.mode == AudioMode::Copy) {
+            avcodec_parameters_copy(audioStream_->codecpar, setup.audio->codecpar);
+            audioStream_->codecpar->codec_tag = 0;
+            audioStream_->time_base = setup.audio->time_base;
+        } else {
+            transcoder_ = std::make_unique<AudioTranscoder>(*setup.audio, *setup.audioPlan.encoder, *audioStream_,
+                                                            (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+        }
+        audioShift_ = av_rescale_q(setup.audioStart, AV_TIME_BASE_Q, setup.audio->time_base);
+    }
+
+    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
+        err = avio_open(&format_->pb, setup.file.c_str(), AVIO_FLAG_WRITE);
+        if (err < 0) {
+            fail("cannot open it", err);
+        }
+    }
+    err = avformat_write_header(raw, nullptr);
+    if (err < 0) {
+        fail("the " + std::string(format_->oformat->name) + " format refuses the streams", err);
+    }
+    frame_ = makeFrame();
+    frame_->format = setup.video.format;
+    frame_->width = setup.width;
+    frame_->height = setup.height;
+    if (av_frame_get_buffer(frame_.get(), 0) < 0) {
+        throw std::bad_alloc();
+    }
+    packet_ = makePacket();
+}
+
+void VideoWriter::fail(const std::string& what, int err)
+{
+    std::string detail = Log::takeOutputError();
+    if (detail.empty()) {
+        detail = errorText(err);
+    }
+    throw CliError(replaceAll("cannot write " + quoteName(setup_.shownName) + ": " + what + " (" + detail + ")",
+                              setup_.file, setup_.shownName),
+                   kExitBadInput);
+}
+
+void VideoWriter::mux(AVPacket& packet)
+{
+    const int err = av_interleaved_write_frame(format_.get(), &packet);
+    if (err < 0) {
+        fail("writing failed", err);
+    }
+    if (format_->pb != nullptr && format_->pb->error < 0) {
+        fail("writing failed", format_->pb->error);
+    }
+}
+
+void VideoWriter::drainVideo()
+{
+    while (true) {
+        const int err = avcodec_receive_packet(encoder_.get(), packet_.get());
+        if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) {
+            return;
+        }
+        if (err < 0) {
+            fail(std::string("the ") + encoder_->codec->name + " encoder failed", err);
+        }
+        av_packet_rescale_ts(packet_.get(), encoder_->time_base, videoStream_->time_base);
+        packet_->stream_index = videoStream_->index;
+        mux(*packet_);
+    }
+}
+
+void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
+{
+    if (av_frame_make_writable(frame_.get()) < 0) {
+        throw std::bad_alloc();
+    }
+    convert_.convert(world, setup_.colour, *frame_);
+    std::int64_t t = av_rescale_q(pts, setup_.timeBase, encoder_->time_base);
+    if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_) {
+        t = lastPts_ + 1;
+    }
+    lastPts_ = t;
+    frame_->pts = t;
+    frame_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    frame_->colorspace = encoder_->colorspace;
+    frame_->color_range = encoder_->color_range;
+    frame_->color_primaries = encoder_->color_primaries;
+    frame_->color_trc = encoder_->color_trc;
+    const int err = avcodec_send_frame(encoder_.get(), frame_.get());
+    if (err < 0) {
+        fail(std::string("the ") + encoder_->codec->name + " encoder refuses a frame", err);
+    }
+    drainVideo();
+}
+
+void VideoWriter::writeAudio(AVPacket* packet)
+{
+    if (audioStream_ == nullptr) {
+        return;
+    }
+    if (packet->pts != AV_NOPTS_VALUE) {
+        packet->pts -= audioShift_;
+    }
+    if (packet->dts != AV_NOPTS_VALUE) {
+        packet->dts -= audioShift_;
+    }
+    if (transcoder_) {
+        transcoder_->push(packet, [this](AVPacket& out) {
+            av_packet_rescale_ts(&out, transcoder_->timeBase(), audioStream_->time_base);
+            out.stream_index = audioStream_->index;
+            mux(out);
+        });
+        return;
+    }
+    av_packet_rescale_ts(packet, setup_.audio->time_base, audioStream_->time_base);
+    packet->stream_index = audioStream_->index;
+    packet->pos = -1;
+    mux(*packet);
+}
+
+void VideoWriter::finish()
+{
+    int err = avcodec_send_frame(encoder_.get(), nullptr);
+    if (err < 0) {
+        fail("the encoder does not finish", err);
+    }
+    drainVideo();
+    if (transcoder_) {
+        transcoder_->finish([this](AVPacket& out) {
+            av_packet_rescale_ts(&out, transcoder_->timeBase(), audioStream_->time_base);
+            out.stream_index = audioStream_->index;
+            mux(out);
+        });
+    }
+    err = av_write_trailer(format_.get());
+    if (err < 0) {
+        fail("finishing the file failed", err);
+    }
+    if (format_->pb != nullptr) {
+        avio_flush(format_->pb);
+        if (format_->pb->error < 0) {
+            fail("writing failed", format_->pb->error);
+        }
+        err = avio_closep(&format_->pb);
+        if (err < 0) {
+            fail("closing failed", err);
+        }
+    }
+}
+
+} // namespace cfcli::media

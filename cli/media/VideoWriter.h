@@ -1,0 +1,85 @@
+/* VideoWriter.h — one output file written in process: the video encoder fed from host worlds, the input's
+   audio copied or re-encoded beside it, the colour description, aspect, rotation and timestamps carried, and
+   every write checked, so that a full disk fails at the first write that fails. */
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cfhost/World.h"
+#include "media/AudioTranscoder.h"
+#include "media/Av.h"
+#include "media/ColorConvert.h"
+#include "media/OutputFormat.h"
+
+namespace cfcli::media {
+
+enum class AudioMode { None, Copy, Encode };
+
+struct AudioPlan {
+    AudioMode mode = AudioMode::None;
+    const AVCodec* encoder = nullptr; /* for Encode */
+    std::string note;                 /* for the user when audio is re-encoded or left out */
+};
+
+/* How `audio` can go into `container`: as it is when the muxer takes its codec, else through the container's
+   own audio codec, else not at all. */
+AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, const std::string& inputName,
+                    const std::string& outputName);
+
+struct WriterSetup {
+    std::string file;          /* the name written (a temporary one) */
+    std::string shownName;     /* the name messages use */
+    const AVOutputFormat* container = nullptr;
+    VideoChoice video;
+    int width = 0;
+    int height = 0;
+    Colour colour;             /* resolved; written as the stream's tags and used to convert */
+    AVRational timeBase{1, 24};
+    AVRational frameRate{24, 1};
+    AVRational sampleAspect{0, 1};
+    std::vector<std::uint8_t> displayMatrix;
+    std::optional<int> crf;
+    std::vector<std::pair<std::string, std::string>> encoderOptions;
+    const AVStream* audio = nullptr;
+    AudioPlan audioPlan;
+    std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
+};
+
+class VideoWriter {
+public:
+    /* Opens the encoder and the file and writes the header; throws UsageError (bad options) or CliError. */
+    explicit VideoWriter(const WriterSetup& setup);
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
+
+    /* One frame, its time in setup.timeBase counted from the start of the output. */
+    void write(const cfhost::World& world, std::int64_t pts);
+    /* One packet of the input's audio stream, its times in that stream's time base. */
+    void writeAudio(AVPacket* packet);
+    /* Flushes the encoders and writes the trailer; throws CliError when anything fails. */
+    void finish();
+
+private:
+    [[noreturn]] void fail(const std::string& what, int err);
+    void drainVideo();
+    void mux(AVPacket& packet);
+
+    WriterSetup setup_;
+    OutputFormat format_;
+    Codec encoder_;
+    AVStream* videoStream_ = nullptr;
+    AVStream* audioStream_ = nullptr;
+    std::unique_ptr<AudioTranscoder> transcoder_;
+    Frame frame_;
+    Packet packet_;
+    WorldToFrame convert_;
+    std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    std::int64_t audioShift_ = 0; /* subtracted from audio times (in its stream's time base) */
+};
+
+} // namespace cfcli::media

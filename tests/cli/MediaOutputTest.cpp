@@ -1,0 +1,213 @@
+/* MediaOutputTest.cpp — video as viewers get it: playable default codecs per container, alpha kept where the
+   container can hold it, colours read by the stream's own description, timing and audio offsets kept, and the
+   inputs that used to go wrong quietly (output that is the input, damaged files, animated PNG, y4m). */
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "support/Scratch.h"
+#include "support/ToolRun.h"
+
+namespace fs = std::filesystem;
+
+namespace cftest {
+namespace {
+
+std::string probe(const std::string& file, const std::string& stream, const std::string& entries)
+{
+    const RunResult r = runProgram({"ffprobe", "-v", "error", "-select_streams", stream, "-show_entries", entries, "-of",
+                                    "csv=p=0", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+}
+
+/* The first frame as 8-bit RGBA, read by `decoder` (empty: FFmpeg's choice) honouring the stream's tags. */
+std::string firstFrame(const std::string& file, const std::string& decoder = "")
+{
+    std::vector<std::string> args{"ffmpeg", "-nostdin", "-v", "error"};
+    if (!decoder.empty()) {
+        args.insert(args.end(), {"-c:v", decoder});
+    }
+    args.insert(args.end(), {"-i", file, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "rgba", "pipe:1"});
+    const RunResult r = runProgram(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+}
+
+/* The presentation times of the video frames, "0.500000 0.550000 ...". */
+std::string frameTimes(const std::string& file)
+{
+    const RunResult r = runProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                    "frame=pts_time", "-of", "default=nw=1", file});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::string times;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("pts_time=", 0) == 0) {
+            times += (times.empty() ? "" : " ") + line.substr(9);
+        }
+    }
+    return times;
+}
+
+bool someTransparent(const std::string& rgba)
+{
+    for (std::size_t i = 3; i < rgba.size(); i += 4) {
+        if (static_cast<unsigned char>(rgba[i]) < 255) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class MediaOutput : public ::testing::Test {
+protected:
+    std::vector<std::string> render(const std::string& in, const std::string& out, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args{"render", dir.file(in), dir.file(out), "-q"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+    void makeClip(const std::string& name)
+    {
+        ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "0.5", "-c:v", "libx264", "-pix_fmt",
+                "yuv420p", dir.file(name)});
+    }
+    ScratchDir dir;
+};
+
+TEST_F(MediaOutput, EachContainerGetsACodecAndPixelFormatPlayersTake)
+{
+    makeClip("clip.mp4");
+    struct Case {
+        const char* out;
+        const char* expected; /* codec,profile,pix_fmt as ffprobe prints them */
+    };
+    for (const Case& c : {Case{"o.mp4", "h264,High,yuv420p\n"}, Case{"o.m4v", "h264,High,yuv420p\n"},
+                          Case{"o.mov", "h264,High,yuv420p\n"}, Case{"o.mkv", "h264,High,yuv420p\n"},
+                          Case{"o.webm", "vp9,Profile 0,yuv420p\n"}, Case{"o.avi", "mpeg4,Simple Profile,yuv420p\n"},
+                          Case{"o.y4m", "rawvideo,unknown,yuv420p\n"}}) {
+        const RunResult r = runTool(render("clip.mp4", c.out));
+        ASSERT_EQ(r.exitCode, 0) << c.out << ": " << describe(r);
+        EXPECT_EQ(probe(dir.file(c.out), "v:0", "stream=codec_name,profile,pix_fmt"), c.expected) << c.out;
+    }
+    /* y4m is also read back */
+    const RunResult back = runTool(render("o.y4m", "back.mkv"));
+    EXPECT_EQ(back.exitCode, 0) << describe(back);
+}
+
+TEST_F(MediaOutput, TransparencyIsKeptWhereTheContainerHoldsItAndTheDropIsToldElsewhere)
+{
+    makeClip("clip.mp4");
+    struct Case {
+        const char* out;
+        const char* codec;
+        const char* decoder; /* one that reads the alpha */
+    };
+    for (const Case& c : {Case{"a.mov", "prores", ""}, Case{"a.mkv", "ffv1", ""}, Case{"a.webm", "vp9", "libvpx-vp9"},
+                          Case{"a.gif", "gif", ""}}) {
+        const RunResult r = runTool(render("clip.mp4", c.out, {"-s", "Transparent Background=on"}));
+        ASSERT_EQ(r.exitCode, 0) << c.out << ": " << describe(r);
+        EXPECT_EQ(probe(dir.file(c.out), "v:0", "stream=codec_name"), std::string(c.codec) + "\n");
+        EXPECT_TRUE(someTransparent(firstFrame(dir.file(c.out), c.decoder))) << c.out;
+    }
+    const RunResult opaque = runTool({"render", dir.file("clip.mp4"), dir.file("o.webm")});
+    ASSERT_EQ(opaque.exitCode, 0) << describe(opaque);
+    EXPECT_EQ(probe(dir.file("o.webm"), "v:0", "stream_tags=alpha_mode"), "\n") << "alpha is signalled only when there is some";
+    const RunResult dropped = runTool({"render", dir.file("clip.mp4"), dir.file("a.mp4"), "-s", "Transparent Background=on"});
+    ASSERT_EQ(dropped.exitCode, 0) << describe(dropped);
+    EXPECT_NE(dropped.err.find("transparency"), std::string::npos) << dropped.err;
+}
+
+TEST_F(MediaOutput, ABt709PatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
+{
+    /* Small frames count as BT.601 when untagged: this one says BT.709, which must be read and written. Every
+       pixel is either the input's colour or a background of the colour a player shows for the input. */
+    ffmpeg({"-f", "lavfi", "-i", "color=c=0x1AC61B:size=64x48:rate=10", "-t", "0.3", "-vf",
+            "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-color_primaries", "bt709", "-color_trc",
+            "bt709", "-colorspace", "bt709", "-c:v", "libx264", dir.file("patch.mp4")});
+    const std::string in = firstFrame(dir.file("patch.mp4"));
+    ASSERT_GE(in.size(), 4u);
+    const int shown[3] = {static_cast<unsigned char>(in[0]), static_cast<unsigned char>(in[1]),
+                          static_cast<unsigned char>(in[2])};
+    char background[16];
+    std::snprintf(background, sizeof background, "#%02X%02X%02X", shown[0], shown[1], shown[2]);
+    for (const char* out : {"p.mp4", "p.webm", "p.avi"}) {
+        const RunResult r = runTool(render("patch.mp4", out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
+                                                              std::string("Background Color=") + background}));
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+        const std::string frame = firstFrame(dir.file(out));
+        int worst = 0;
+        for (std::size_t i = 0; i + 3 < frame.size(); i += 4) {
+            for (int c = 0; c < 3; ++c) {
+                worst = std::max(worst, std::abs(static_cast<unsigned char>(frame[i + c]) - shown[c]));
+            }
+        }
+        EXPECT_LE(worst, 4) << out;
+    }
+    EXPECT_EQ(probe(dir.file("p.mp4"), "v:0", "stream=color_space,color_range,color_primaries,color_transfer"),
+              "tv,bt709,bt709,bt709\n");
+}
+
+TEST_F(MediaOutput, VariableFrameTimesAndAVideoStartingAfterItsAudioSurvive)
+{
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
+            "-filter_complex", "[0:v]settb=1/1000,setpts='(N*N*0.05+0.5)/TB'[v]", "-map", "[v]", "-map", "1:a",
+            "-fps_mode", "passthrough", "-c:v", "libx264", "-c:a", "pcm_s16le", dir.file("vfr.mkv")});
+    const std::string times = frameTimes(dir.file("vfr.mkv"));
+    ASSERT_EQ(times, "0.500000 0.600000 0.700000 0.900000 1.300000 1.800000") << "the input is as meant";
+    for (const char* out : {"vfr.mov", "vfr.mkv.mkv"}) {
+        const RunResult r = runTool(render("vfr.mkv", out));
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+        EXPECT_EQ(frameTimes(dir.file(out)), times) << out;
+        EXPECT_EQ(probe(dir.file(out), "v:0", "stream=start_time"), "0.500000\n") << out;
+        EXPECT_EQ(probe(dir.file(out), "a:0", "stream=start_time"), probe(dir.file("vfr.mkv"), "a:0", "stream=start_time"));
+    }
+}
+
+TEST_F(MediaOutput, AnOutputThatIsTheInputIsRefusedThroughAnyName)
+{
+    makeClip("clip.mp4");
+    const std::string before = readFile(dir / "clip.mp4");
+    fs::create_symlink("clip.mp4", dir / "link.mp4");
+    fs::create_hard_link(dir / "clip.mp4", dir / "hard.mp4");
+    for (const std::string& out : {dir.file("clip.mp4"), dir.file("link.mp4"), dir.file("hard.mp4"),
+                                   (dir / "." / "clip.mp4").string()}) {
+        const RunResult r = runTool({"render", dir.file("clip.mp4"), out});
+        EXPECT_EQ(r.exitCode, 2) << out << ": " << describe(r);
+        EXPECT_NE(r.err.find("is the input"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readFile(dir / "clip.mp4"), before);
+    ffmpeg({"-i", dir.file("clip.mp4"), dir.file("s_%d.png")});
+    const RunResult seq = runTool({"render", dir.file("s_%d.png"), (dir / "." / "s_%d.png").string(), "--frame", "1"});
+    EXPECT_EQ(seq.exitCode, 2) << describe(seq);
+    EXPECT_NE(seq.err.find("s_1.png"), std::string::npos) << seq.err;
+}
+
+TEST_F(MediaOutput, ADamagedVideoRendersWhatDecodesKeepsItAndEndsWithCodeThree)
+{
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "3", "-c:v", "libx264", "-g", "5",
+            dir.file("full.mkv")});
+    const std::string full = readFile(dir / "full.mkv");
+    writeFile(dir / "cut.mkv", full.substr(0, full.size() * 6 / 10));
+    const RunResult r = runTool({"render", dir.file("cut.mkv"), dir.file("out.mkv")});
+    EXPECT_EQ(r.exitCode, 3) << describe(r);
+    EXPECT_NE(r.err.find("input: "), std::string::npos) << "the reader's own error is shown: " << r.err;
+    EXPECT_NE(r.err.find("of the 30 frames it declares"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "out.mkv")) << "what decoded is kept";
+}
+
+TEST_F(MediaOutput, AnAnimatedPngRendersEveryFrame)
+{
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x24:rate=5", "-t", "1", "-f", "apng", dir.file("anim.png")});
+    const RunResult r = runTool(render("anim.png", "f_%d.png"));
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_TRUE(fs::exists(dir / "f_4.png"));
+    EXPECT_FALSE(fs::exists(dir / "f_5.png"));
+}
+
+} // namespace
+} // namespace cftest
