@@ -43,6 +43,24 @@ set(compile_flags -std=c++17 -O2 -DNDEBUG -fPIC -fvisibility=hidden -fvisibility
 set(sysroot "${mac_work}/sysroot")
 configure_file("${CRUMBLEFORGE_ZIG_HOME}/lib/libc/darwin/libSystem.11.tbd" "${sysroot}/usr/lib/libSystem.tbd" COPYONLY)
 
+# Each flavour's objects: Zig compiles every source of the effect for TRIPLE into ${mac_work}/FLAVOUR.
+function(crumbleforge_zig_objects flavour triple out_objects)
+  set(objects "")
+  foreach(source IN LISTS effect_sources)
+    string(REGEX REPLACE "[/.]" "_" stem "${source}")
+    set(object "${mac_work}/${flavour}/${stem}.o")
+    add_custom_command(OUTPUT "${object}"
+      COMMAND ${zig_env} "${CRUMBLEFORGE_ZIG}" c++ -target "${triple}" ${compile_flags}
+              -MD -MF "${object}.d" -c "${CMAKE_CURRENT_SOURCE_DIR}/${source}" -o "${object}"
+      DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${source}"
+      DEPFILE "${object}.d"
+      COMMENT "Compiling ${source} for ${triple}"
+      COMMAND_EXPAND_LISTS VERBATIM)
+    list(APPEND objects "${object}")
+  endforeach()
+  set(${out_objects} ${objects} PARENT_SCOPE)
+endfunction()
+
 set(slices "")
 foreach(arch x86_64 arm64)
   if(arch STREQUAL "arm64")
@@ -59,20 +77,7 @@ foreach(arch x86_64 arm64)
     DEPENDS "${CRUMBLEFORGE_ZIG}" "${PROJECT_SOURCE_DIR}/cmake/zig/runtime_libs.py"
     COMMENT "Building Zig's C++ runtime for ${triple} (once; minutes on a cold cache)"
     VERBATIM)
-
-  set(objects "")
-  foreach(source IN LISTS effect_sources)
-    string(REGEX REPLACE "[/.]" "_" stem "${source}")
-    set(object "${arch_dir}/${stem}.o")
-    add_custom_command(OUTPUT "${object}"
-      COMMAND ${zig_env} "${CRUMBLEFORGE_ZIG}" c++ -target "${triple}" ${compile_flags}
-              -MD -MF "${object}.d" -c "${CMAKE_CURRENT_SOURCE_DIR}/${source}" -o "${object}"
-      DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${source}"
-      DEPFILE "${object}.d"
-      COMMENT "Compiling ${source} for ${triple}"
-      COMMAND_EXPAND_LISTS VERBATIM)
-    list(APPEND objects "${object}")
-  endforeach()
+  crumbleforge_zig_objects(${arch} "${triple}" objects)
 
   set(slice "${arch_dir}/Crumbleforge")
   add_custom_command(OUTPUT "${slice}"
@@ -100,3 +105,17 @@ add_custom_command(OUTPUT "${executable}" "${bundle}/Contents/Info.plist" "${bun
   VERBATIM)
 add_custom_target(Crumbleforge ALL DEPENDS "${executable}")
 set_target_properties(Crumbleforge PROPERTIES BUNDLE_DIR "${bundle}")
+
+# The bundle's code as a Linux module: the same sources, compiler, C++ runtime and flags, for x86_64 Linux,
+# so that our host can render with it and the default build's tests compare its frames with the Linux
+# module's (MacBundle.CodeRendersThePixelsOfTheLinuxModule). macOS code itself cannot run here.
+crumbleforge_zig_objects(linux-x86_64 x86_64-linux-gnu twin_objects)
+set(twin "${mac_work}/linux-x86_64/Crumbleforge.so")
+add_custom_command(OUTPUT "${twin}"
+  COMMAND ${zig_env} "${CRUMBLEFORGE_ZIG}" c++ -target x86_64-linux-gnu -shared -O2
+          "-Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map" -Wl,--no-undefined ${twin_objects}
+          -o "${twin}"
+  DEPENDS ${twin_objects} "${CMAKE_CURRENT_SOURCE_DIR}/exports.map"
+  COMMENT "Linking the bundle's code for Linux (to compare its frames)"
+  VERBATIM)
+add_custom_target(crumbleforge_mac_code_for_linux ALL DEPENDS "${twin}")
