@@ -31,7 +31,7 @@ set(zig_env "${CMAKE_COMMAND}" -E env "ZIG_GLOBAL_CACHE_DIR=${CRUMBLEFORGE_ZIG_C
 
 # The flags of the Linux objects that matter for the code: same sources, same warnings, same floating point
 # (no fused multiply-adds: arm64 would fuse them otherwise, and the chaos values would differ in the last bit).
-# Frame pointers kept, as every Mac toolchain keeps them.
+# Frame pointers kept, as Apple's compilers keep them (and without them lld 14 lost the unwind entries).
 get_target_property(effect_sources crumbleforge_effect_objects SOURCES)
 set(effect_definitions "$<TARGET_PROPERTY:crumbleforge_effect_objects,COMPILE_DEFINITIONS>")
 set(compile_flags -std=c++17 -O2 -DNDEBUG -fPIC -fvisibility=hidden -fvisibility-inlines-hidden
@@ -39,7 +39,8 @@ set(compile_flags -std=c++17 -O2 -DNDEBUG -fPIC -fvisibility=hidden -fvisibility
     "-I$<JOIN:$<TARGET_PROPERTY:crumbleforge_effect_objects,INCLUDE_DIRECTORIES>,$<SEMICOLON>-I>"
     "$<$<BOOL:${effect_definitions}>:-D$<JOIN:${effect_definitions},$<SEMICOLON>-D>>")
 
-# The libSystem stub the slices link against, where the linker's -syslibroot looks for it.
+# The libSystem stub the slices link against, where the linker's -syslibroot looks for it: macOS 11's, the
+# oldest system the bundle runs on.
 set(sysroot "${mac_work}/sysroot")
 configure_file("${CRUMBLEFORGE_ZIG_HOME}/lib/libc/darwin/libSystem.11.tbd" "${sysroot}/usr/lib/libSystem.tbd" COPYONLY)
 

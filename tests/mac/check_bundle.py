@@ -285,7 +285,11 @@ def check_bundle(bundle: Path, expected: Path):
     check("Contents/MacOS/Crumbleforge is executable", os.stat(executable).st_mode & 0o111)
 
     data = executable.read_bytes()
-    fat = read_fat(data)
+    try:
+        fat = read_fat(data)
+    except (ValueError, struct.error) as error:
+        check("universal binary of x86_64 and arm64", False, str(error))
+        return results
     archs = sorted(ARCH_NAMES.get(cpu, hex(cpu)) for cpu, _, _ in fat)
     check("universal binary of x86_64 and arm64", archs == ["arm64", "x86_64"], f"slices {archs}")
     minimum = str(info.get("LSMinimumSystemVersion", ""))
