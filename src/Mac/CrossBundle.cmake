@@ -101,10 +101,10 @@ add_custom_command(OUTPUT "${executable}" "${bundle}/Contents/Info.plist" "${bun
           "${bundle}/Contents/"
   COMMAND "${CMAKE_COMMAND}" -E copy "${mac_rsrc}" "${bundle}/Contents/Resources/"
   DEPENDS ${slices} "${CRUMBLEFORGE_MAC_CONTENTS}/Info.plist" "${CRUMBLEFORGE_MAC_CONTENTS}/PkgInfo" "${mac_rsrc}"
-          crumbleforge_pipl_resources
   COMMENT "Laying out Crumbleforge.plugin (universal x86_64 + arm64)"
   VERBATIM)
 add_custom_target(Crumbleforge ALL DEPENDS "${executable}")
+add_dependencies(Crumbleforge crumbleforge_pipl_resources)
 set_target_properties(Crumbleforge PROPERTIES BUNDLE_DIR "${bundle}")
 
 # The bundle's code as a Linux module: the same sources, compiler, C++ runtime and flags, for x86_64 Linux,
