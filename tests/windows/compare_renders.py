@@ -65,7 +65,11 @@ def main() -> int:
     windows = run([str(wine_run), str(windows_program), str(windows_module)], "Windows render_matrix under Wine")
     if linux is None or windows is None:
         return 1
+    return compare(linux, windows, "Windows")
 
+
+def compare(linux, other, label):
+    """Compares render_matrix's lines from the Linux module with those from another build (LABEL)."""
     failed = False
     frames = [hash for name, hash in linux if not name.startswith("input")]
     if len(set(frames)) < 2:
@@ -73,24 +77,24 @@ def main() -> int:
         failed = True
 
     differing = []
-    for index, ((name_l, hash_l), (name_w, hash_w)) in enumerate(zip(linux, windows), start=1):
-        if name_l != name_w:
-            print(f"FAIL line {index}: Linux has {name_l}, Windows {name_w}: the two programs are not from the "
+    for index, ((name_l, hash_l), (name_o, hash_o)) in enumerate(zip(linux, other), start=1):
+        if name_l != name_o:
+            print(f"FAIL line {index}: Linux has {name_l}, {label} {name_o}: the two programs are not from the "
                   "same sources; build both again")
             return 1
-        if hash_l != hash_w:
+        if hash_l != hash_o:
             differing.append(name_l)
             if len(differing) == 1:
-                print(f"FAIL first differing frame: {name_l} (Linux {hash_l}, Windows {hash_w})")
+                print(f"FAIL first differing frame: {name_l} (Linux {hash_l}, {label} {hash_o})")
     if differing:
         print(f"     {len(differing)} of {len(linux)} lines differ: {' '.join(differing[:12])}"
               f"{' ...' if len(differing) > 12 else ''}")
         print("     (is one of the builds older than the sources? build both again)")
         failed = True
-    if len(linux) != len(windows):
-        shorter, longer = ("Linux", windows) if len(linux) < len(windows) else ("Windows", linux)
-        print(f"FAIL {shorter} printed {min(len(linux), len(windows))} lines, the other {len(longer)}; "
-              f"first missing: {longer[min(len(linux), len(windows))][0]}")
+    if len(linux) != len(other):
+        shorter, longer = ("Linux", other) if len(linux) < len(other) else (label, linux)
+        print(f"FAIL {shorter} printed {min(len(linux), len(other))} lines, the other {len(longer)}; "
+              f"first missing: {longer[min(len(linux), len(other))][0]}")
         failed = True
     if not failed:
         print(f"ok   all {len(linux)} lines are the same")
