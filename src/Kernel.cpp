@@ -51,20 +51,21 @@ struct Depth16 {
     }
 };
 
-int clampInto(int value, int low, int high)
+int clampInto(std::int64_t value, A_long high)
 {
-    return value < low ? low : (value > high ? high : value);
+    return static_cast<int>(value < 0 ? 0 : (value > high ? high : value));
 }
 
-/* The block's top-left pixel, clamped into the input layer so that a block reaching past a smaller input
-   still samples a real pixel. An input with no pixels samples as transparent black. */
+/* The block's top-left pixel, clamped into the input buffer so that a block reaching past a smaller input,
+   or lying beside the layer in a grown buffer, still samples a real pixel. An input with no pixels samples
+   as transparent black. */
 template <typename Depth>
-typename Depth::Pixel blockSample(const PF_LayerDef* input, int x0, int y0)
+typename Depth::Pixel blockSample(const PF_LayerDef* input, std::int64_t x0, std::int64_t y0)
 {
     if (input == nullptr || input->data == nullptr || input->width <= 0 || input->height <= 0) {
         return typename Depth::Pixel{};
     }
-    return *Depth::pixelAt(*input, clampInto(x0, 0, input->width - 1), clampInto(y0, 0, input->height - 1));
+    return *Depth::pixelAt(*input, clampInto(x0, input->width - 1), clampInto(y0, input->height - 1));
 }
 
 template <typename Pixel>
@@ -82,19 +83,23 @@ void exactPixel(const FrameConstants& k, const RenderInfo& info, A_long x, A_lon
                 typename Depth::Pixel* out)
 {
     using Pixel = typename Depth::Pixel;
-    const int x0 = x - x % k.blockWidth;
-    const int y0 = y - y % k.blockHeight;
-    const Pixel sample = blockSample<Depth>(info.inputWorld, x0, y0);
+    // Blocks and cells are measured from the layer's origin in the input buffer; the sample is read back in
+    // buffer pixels.
+    const std::int64_t layerX = static_cast<std::int64_t>(x) - info.originX;
+    const std::int64_t layerY = static_cast<std::int64_t>(y) - info.originY;
+    const Pixel sample = blockSample<Depth>(info.inputWorld, blockStart(layerX, k.blockWidth) + info.originX,
+                                            blockStart(layerY, k.blockHeight) + info.originY);
 
     // Grey tone of the sample: plain mean, contrast, brightness, then posterized into a level from 1.
     const A_u_short mean = static_cast<A_u_short>((sample.red + sample.green + sample.blue) / 3);
     const int level = toneLevel(k, mean, Depth::deep);
 
-    // The cell grid is anchored at (0, 0) and independent of the blocks; a negative cell size mirrors it.
+    // The cell grid is anchored at the layer's origin and independent of the blocks; a negative cell size
+    // mirrors it.
     bool set = false;
     if (level > 1 && k.drawsCells[level]) {
-        const int column = cellIndex(static_cast<float>(x) * k.columnScale[level], k.tileSize);
-        const int row = cellIndex(static_cast<float>(y) * k.rowScale[level], k.tileSize);
+        const int column = cellIndex(static_cast<float>(layerX) * k.columnScale[level], k.tileSize);
+        const int row = cellIndex(static_cast<float>(layerY) * k.rowScale[level], k.tileSize);
         set = column >= 0 && row >= 0 && cellIsSet(*k.table, level, row, column);
     }
     if (set) {

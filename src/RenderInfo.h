@@ -35,6 +35,8 @@ struct RenderInfo {
     const PF_LayerDef* inputWorld;  // the input layer the kernels sample
     float downsampleX;              // preview scale of the layer's columns (1/2 at half resolution);
     float downsampleY;              // and rows; 0 or anything not above 0 means full resolution
+    A_long originX;                 // where the layer's (0, 0) lies in the input buffer, in buffer pixels at
+    A_long originY;                 // the preview's resolution; (0, 0) unless an earlier effect grew the buffer
     const KernelPlan* plan;         // the frame's constants and tables (KernelPlan.h), made from the fields
                                     // above; null: the kernels work everything out per pixel
 };
