@@ -92,7 +92,7 @@ void kernelFrame(benchmark::State& state, Depth depth, ParamSet set, bool allCor
     RenderInfo info = makeRecord(set, &input.layer(), chaos);
     KernelPlan plan;
     buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
-    info.plan = &plan;
+    attachPlan(info, plan);
     runFrames(state, depth, allCores, &info, kernels());
 }
 
@@ -124,7 +124,7 @@ void alternateFrames(benchmark::State& state, Depth depth)
     info.preset = 7;
     KernelPlan plan;
     buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
-    info.plan = &plan;
+    attachPlan(info, plan);
     double floorSeconds = 0.0;
     double kernelSeconds = 0.0;
     bool kernelFirst = false;

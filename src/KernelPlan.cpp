@@ -67,16 +67,22 @@ void fillMonotone(std::uint8_t* table, int count, LevelOf levelOf)
     }
 }
 
-/* One block record: the sample's bytes as a word, and its level. */
+/* One block record: its level, and the output rules applied to its sample. */
 template <typename Pixel, typename Word, typename LevelOf>
-void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, LevelOf levelOf)
+void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, const OutputRules<Word>& rules,
+                     LevelOf levelOf)
 {
-    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 2 * sizeof(Word), "packed records");
+    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 3 * sizeof(Word), "packed records");
     Pixel sample;
     std::memcpy(&sample, sampleBytes, sizeof sample);
-    const BlockEntry<Word> record{0, static_cast<Word>(levelOf(sample))};
+    Word sampleWord;
+    std::memcpy(&sampleWord, sampleBytes, sizeof sampleWord);
+    BlockEntry<Word> record{};
+    for (int state = 0; state < 2; ++state) {
+        record.fixed[state] = static_cast<Word>((sampleWord & rules.keepSample[state]) | rules.fixed[state]);
+    }
+    record.level = static_cast<Word>(levelOf(sample));
     std::memcpy(entry, &record, sizeof record);
-    std::memcpy(entry, &sample, sizeof sample);
 }
 
 template <typename Word, typename Pixel>
@@ -181,7 +187,7 @@ TableLayout tableLayout(const RenderInfo& info, const FrameConstants& k, bool de
                        AxisBlocks(info.originX, k.blockWidth, outputWidth, pixels ? input->width : 1),
                        AxisBlocks(info.originY, k.blockHeight, outputHeight, pixels ? input->height : 1),
                        pixelBytes,
-                       2 * pixelBytes,
+                       3 * pixelBytes,
                        false,
                        pixels ? static_cast<const unsigned char*>(static_cast<const void*>(input->data)) : kZeroPixel,
                        pixels ? static_cast<std::int64_t>(input->rowbytes) : 0,
@@ -248,7 +254,8 @@ bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, std:
             plan.levelByMean16.resize(0x10000);
         }
         if (layout.records) {
-            plan.blocks.resize(layout.columns.count * layout.rows.count * layout.entryBytes / sizeof(std::uint64_t));
+            const std::size_t bytes = layout.columns.count * layout.rows.count * layout.entryBytes;
+            plan.blocks.resize((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
         }
         plan.columns.resize(layout.width);
         plan.rows.resize(layout.height);
@@ -272,11 +279,11 @@ void makeBlockRecords(KernelPlan& plan, const TableLayout& layout, bool deep)
             const unsigned char* sample = sampleRow + layout.columns.sampleOf(bx) * layout.sampleStride;
             unsigned char* entry = entries + by * recordRow + bx * layout.entryBytes;
             if (deep) {
-                writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, [&plan](const PF_Pixel16& p) {
+                writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, plan.output16, [&plan](const PF_Pixel16& p) {
                     return plan.levelByMean16[(static_cast<unsigned>(p.red) + p.green + p.blue) / 3u];
                 });
             } else {
-                writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, [&plan](const PF_Pixel& p) {
+                writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, plan.output8, [&plan](const PF_Pixel& p) {
                     return plan.levelBySum8[p.red + p.green + p.blue];
                 });
             }
@@ -407,6 +414,27 @@ FrameConstants frameConstants(const RenderInfo& info)
         k.rowScale[level] = k.drawsCells[level] ? 1.0f / height : 0.0f;
     }
     return k;
+}
+
+void attachPlan(RenderInfo& info, const KernelPlan& plan)
+{
+    info.plan = &plan;
+    PlanTables& t = info.tables;
+    t.recordColumns[0] = plan.recordColumns[0];
+    t.recordColumns[1] = plan.recordColumns[1];
+    t.rows = plan.tableRows;
+    t.columns = plan.columnTable;
+    t.rowEntries = plan.rowTable;
+    t.keepInput8[0] = plan.output8.keepInput[0];
+    t.keepInput8[1] = plan.output8.keepInput[1];
+    t.keepInput16[0] = plan.output16.keepInput[0];
+    t.keepInput16[1] = plan.output16.keepInput[1];
+}
+
+void detachPlan(RenderInfo& info)
+{
+    info.plan = nullptr;
+    info.tables = PlanTables{};
 }
 
 int toneLevel(const FrameConstants& k, A_u_short mean, bool deep)

@@ -60,11 +60,13 @@ struct RowEntry {
     const unsigned char* unused[3]; // 64 bytes
 };
 
-/* A block's sample and level, as the plan keeps them for the 8-bit (Word 32 bits) or 16-bit kernel. */
+/* A block as the plan keeps it for the 8-bit (Word 32 bits) or 16-bit kernel: its level, and what its
+   pixels show on an unset ([0]) and a set ([1]) cell besides the bits they keep of the input pixel (the
+   output rule applied to the block's sample): out = (in & keepInput[c]) | fixed[c]. */
 template <typename Word>
 struct BlockEntry {
-    Word sample; // the block's top-left input pixel, as a whole-pixel word
-    Word level;  // 1..levels
+    Word fixed[2];
+    Word level; // 1..levels
 };
 
 struct KernelPlan {
@@ -115,6 +117,11 @@ FrameConstants frameConstants(const RenderInfo& info);
    the kernel's size (the 8-bit kernel may run on a 16-bit layer, not the other way round). Never throws: without memory for the tables
    the plan works without them. */
 void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight);
+
+/* Hands the plan to the kernels: record.plan, and record.tables for the pixels its block records cover.
+   detachPlan takes both away (the kernels then apply the exact rules). */
+void attachPlan(RenderInfo& info, const KernelPlan& plan);
+void detachPlan(RenderInfo& info);
 
 /* Level 1..levels of a mean tone (0..65535) at one depth: contrast, brightness and posterizing. */
 int toneLevel(const FrameConstants& constants, A_u_short mean, bool deep);

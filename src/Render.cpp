@@ -105,7 +105,7 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     const bool deep = runsDeepKernel(in_data, *output);
     KernelPlan plan;
     buildKernelPlan(plan, info, deep, output->width, output->height);
-    info.plan = &plan;
+    attachPlan(info, plan);
 
     if (premiere) {
         return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);

@@ -267,7 +267,7 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     const A_long planHeight = planChoice == 2 ? in.ConsumeIntegralInRange<A_long>(-2, 24) : height;
     if (planChoice != 0) {
         buildKernelPlan(plan, info, planDeep, planWidth, planHeight);
-        info.plan = &plan;
+        attachPlan(info, plan);
     }
 
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -291,7 +291,7 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     }
     if (info.plan != nullptr) {
         RenderInfo exact = info;
-        exact.plan = nullptr;
+        detachPlan(exact);
         std::vector<Pixel> expected(count, untouched);
         runKernel(kernel, &exact, input, expected, width, height, shiftX, shiftY);
         for (std::size_t i = 0; i < count; ++i) {

@@ -86,23 +86,25 @@ inline PF_Err callKernel(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pi
 }
 
 /* Every output pixel once, with the input pixel at the same place as in. With `planned`, through the plan
-   the render driver makes for such an output (the record's own plan pointer is left as it was); else by
+   the render driver makes for such an output (the record's own plan is left as it was); else by
    the exact rules, as a record without a plan. */
 template <typename Pixel>
 void runKernel(RenderInfo& info, TestWorld<Pixel>& in, TestWorld<Pixel>& out, bool planned = false)
 {
-    const KernelPlan* given = info.plan;
+    const KernelPlan* givenPlan = info.plan;
+    const PlanTables givenTables = info.tables;
     KernelPlan plan;
     if (planned) {
         buildKernelPlan(plan, info, sizeof(Pixel) == sizeof(PF_Pixel16), out.def.width, out.def.height);
-        info.plan = &plan;
+        attachPlan(info, plan);
     } else {
-        info.plan = nullptr;
+        detachPlan(info);
     }
     for (int y = 0; y < out.def.height; ++y) {
         for (int x = 0; x < out.def.width; ++x) {
             callKernel(&info, x, y, &in.at(x, y), &out.at(x, y));
         }
     }
-    info.plan = given;
+    info.plan = givenPlan;
+    info.tables = givenTables;
 }

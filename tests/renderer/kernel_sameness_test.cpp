@@ -242,15 +242,15 @@ bool drawsTheSame(Frame<Pixel>& frame, Way way, const std::string& what)
     std::vector<Pixel> inputsForFast = inputs;
 
     RenderInfo reference = frame.info;
-    reference.plan = nullptr;
+    detachPlan(reference);
     RenderInfo tried = frame.info;
     KernelPlan plan;
     if (way != Way::NoPlan) {
         const bool deep = way == Way::Plan ? D::deep : !D::deep;
         buildKernelPlan(plan, tried, deep, frame.width, frame.height);
-        tried.plan = &plan;
+        attachPlan(tried, plan);
     } else {
-        tried.plan = nullptr;
+        detachPlan(tried);
     }
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
