@@ -205,6 +205,15 @@ TEST_F(StillLayerTest, AConstantChaosOffStillLetsTheHostCache)
     EXPECT_EQ(cache.reuses(), 3);
 }
 
+TEST_F(StillLayerTest, ANegativeSpeedHoldsStillAsTheHostIsTold)
+{
+    setChaos(true, -40); // only a damaged project holds a speed below the slider's range
+    EXPECT_EQ(answer(PF_OutFlag_NON_PARAM_VARY), 0);
+    ASSERT_EQ(fx().render(still, first, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    ASSERT_EQ(fx().render(still, second, cfhost::FrameTime::ofFrame(5000, 24)), PF_Err_NONE);
+    EXPECT_TRUE(cfhost::samePixels(first, second));
+}
+
 TEST_F(StillLayerTest, ChangingAParameterAsksAgainAndRenders)
 {
     setChaos(false, 100);
