@@ -1,7 +1,7 @@
 /* IterateBench.cpp — pixels per second of one 1920 x 1080 frame through our host's iterate: the kernels
    (with the frame's plan), the kernels as first written, and the floor, a pixel function that only copies
-   in to out; each on one thread and on all cores. Also a plain memcpy of the frame (the memory bound) and
-   the cost of making the frame's plan. */
+   in to out; each on one thread and on all cores; and the kernel against the floor pass by pass. Also a
+   plain memcpy of the frame (the memory bound) and the cost of making the frame's plan. */
 #include "BenchRegistry.h"
 
 #include "BaselineKernel.h"
@@ -11,6 +11,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <ctime>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -91,7 +93,7 @@ void kernelFrame(benchmark::State& state, Depth depth, ParamSet set, bool allCor
     RenderInfo info = makeRecord(set, &input.layer(), chaos);
     KernelPlan plan;
     buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
-    info.plan = &plan;
+    attachPlan(info, plan);
     runFrames(state, depth, allCores, &info, kernels());
 }
 
@@ -106,6 +108,63 @@ void baselineFrame(benchmark::State& state, Depth depth, ParamSet set, bool allC
 void floorFrame(benchmark::State& state, Depth depth, bool allCores)
 {
     runFrames(state, depth, allCores, nullptr, copies());
+}
+
+/* Processor time of the calling thread: on a machine shared with other work, time spent waiting for a core
+   does not count. */
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+/* "Rings" (the module's defaults otherwise) against the floor, the two alternated pass by pass on one
+   thread and each pass timed on its own, so that whatever else the machine does falls on both alike. The
+   counter "ratio" is the kernel's total wall time over the floor's, "cpu_ratio" the same in processor time
+   of the iterating thread (steadier while other programs compete for the cores). */
+void alternateFrames(benchmark::State& state, Depth depth)
+{
+    using Clock = std::chrono::steady_clock;
+    cfhost::Host& host = benchHost(false);
+    PF_InData in = host.newInData();
+    World& input = benchInput(depth);
+    World output(kFrameWidth, kFrameHeight, depth);
+    ChaosValues chaos;
+    RenderInfo info = makeRecord(ParamSet::Defaults, &input.layer(), chaos);
+    info.preset = 7;
+    KernelPlan plan;
+    buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
+    attachPlan(info, plan);
+    double floorSeconds = 0.0;
+    double kernelSeconds = 0.0;
+    double floorCpu = 0.0;
+    double kernelCpu = 0.0;
+    bool kernelFirst = false;
+    for (auto _ : state) {
+        for (int pass = 0; pass < 2; ++pass) {
+            const bool kernel = (pass == 0) == kernelFirst;
+            const Clock::time_point start = Clock::now();
+            const double startCpu = threadSeconds();
+            const PF_Err err = kernel ? iterateFrame(host, in, input, output, &info, kernels())
+                                      : iterateFrame(host, in, input, output, nullptr, copies());
+            benchmark::ClobberMemory();
+            (kernel ? kernelCpu : floorCpu) += threadSeconds() - startCpu;
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            (kernel ? kernelSeconds : floorSeconds) += seconds;
+            if (err != PF_Err_NONE) {
+                state.SkipWithError("iterate failed");
+                return;
+            }
+        }
+        kernelFirst = !kernelFirst;
+    }
+    host.clearProgressEvents();
+    const auto passes = static_cast<double>(state.iterations());
+    state.counters["floor_ms"] = floorSeconds / passes * 1e3;
+    state.counters["kernel_ms"] = kernelSeconds / passes * 1e3;
+    state.counters["ratio"] = floorSeconds > 0.0 ? kernelSeconds / floorSeconds : 0.0;
+    state.counters["cpu_ratio"] = floorCpu > 0.0 ? kernelCpu / floorCpu : 0.0;
 }
 
 void memcpyFrame(benchmark::State& state, Depth depth)
@@ -195,6 +254,11 @@ void registerIterateBenchmarks()
                     ->Unit(benchmark::kMillisecond);
             }
         }
+        benchmark::RegisterBenchmark(("alternate/" + d + "/rings/1thread").c_str(),
+                                     [=](benchmark::State& s) { alternateFrames(s, depth); })
+            ->UseRealTime()
+            ->MinTime(2.0)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("memcpy/" + d).c_str(), [=](benchmark::State& s) { memcpyFrame(s, depth); })
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond);

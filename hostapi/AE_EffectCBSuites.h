@@ -1,9 +1,10 @@
 /* AE_EffectCBSuites.h — suites acquired by name and version through the basic suite: the ANSI helpers,
-   8- and 16-bit pixel iteration, and host memory handles. */
+   8- and 16-bit pixel iteration, host memory handles, and the parameter utilities (keyframes). */
 #ifndef AE_EFFECTCBSUITES_H
 #define AE_EFFECTCBSUITES_H
 
 #include "AE_EffectCB.h"
+#include "SPTypes.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -85,6 +86,44 @@ typedef struct PF_HandleSuite1 {
     A_HandleSize (*host_get_handle_size)(PF_Handle pf_handle);
     PF_Err (*host_resize_handle)(A_HandleSize new_sizeL, PF_Handle* handlePH);
 } PF_HandleSuite1;
+
+/* Parameter utilities: a parameter's keyframes and state over time. */
+#define kPFParamUtilsSuite "PF Param Utils Suite"
+#define kPFParamUtilsSuiteVersion3 3
+
+/* A keyframe's position in its parameter's list; PF_KeyIndex_NONE as a keyframe count: the parameter
+   does not vary with time. */
+typedef A_long PF_KeyIndex;
+#define PF_KeyIndex_NONE (-1)
+
+/* Direction of a keyframe search from a time (values left to the host's documentation; unused here). */
+typedef A_long PF_TimeDir;
+
+/* Reached only through pointers here: a moment of the composition, and a snapshot of a parameter's
+   state that the host compares for its caches. */
+typedef struct A_Time A_Time;
+typedef struct PF_State PF_State;
+
+typedef struct PF_ParamUtilsSuite3 {
+    SPAPI PF_Err (*PF_UpdateParamUI)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const PF_ParamDef* defP);
+    SPAPI PF_Err (*PF_GetCurrentState)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, const A_Time* startPT0,
+                                       const A_Time* durationPT0, PF_State* stateP);
+    SPAPI PF_Err (*PF_AreStatesIdentical)(PF_ProgPtr effect_ref, const PF_State* state1P, const PF_State* state2P,
+                                          A_Boolean* samePB);
+    SPAPI PF_Err (*PF_IsIdenticalCheckout)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, A_long what_time1,
+                                           A_long time_step1, A_u_long time_scale1, A_long what_time2,
+                                           A_long time_step2, A_u_long time_scale2, PF_Boolean* identicalPB);
+    SPAPI PF_Err (*PF_FindKeyframeTime)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, A_long what_time,
+                                        A_u_long time_scale, PF_TimeDir time_dir, PF_Boolean* foundPB,
+                                        PF_KeyIndex* key_indexP0, A_long* key_timeP0, A_u_long* key_timescaleP0);
+    /* PF_KeyIndex_NONE for a parameter without keyframes, else the number of its keyframes. */
+    SPAPI PF_Err (*PF_GetKeyframeCount)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, PF_KeyIndex* key_countP);
+    SPAPI PF_Err (*PF_CheckoutKeyframe)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, PF_KeyIndex key_index,
+                                        A_long* key_timeP0, A_u_long* key_timescaleP0, PF_ParamDef* paramP0);
+    SPAPI PF_Err (*PF_CheckinKeyframe)(PF_ProgPtr effect_ref, PF_ParamDef* paramP);
+    SPAPI PF_Err (*PF_KeyIndexToTime)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, PF_KeyIndex key_indexP,
+                                      A_long* key_timeP, A_u_long* key_timescaleP);
+} PF_ParamUtilsSuite3;
 
 #ifdef __cplusplus
 }

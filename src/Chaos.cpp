@@ -11,7 +11,7 @@
 
 A_long chaosFrameStep(double chaosSpeed, A_long current_time, A_long time_step)
 {
-    if (chaosSpeed == 0.0 || std::isnan(chaosSpeed)) {
+    if (!chaosSpeedMoves(chaosSpeed)) {
         return 0;
     }
     // A host never renders with a frame duration of 0; should one arrive, every time is frame 0. The

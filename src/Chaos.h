@@ -14,8 +14,22 @@ enum ChaosBehavior {
     CHAOS_INCREASE_AND_DECREASE = 3
 };
 
+/* Whether the offsets move with time at this "Animation Speed": only above 0. The slider runs from 0 to 100,
+   so a damaged negative (or NaN) speed holds still, as 0 does. */
+inline bool chaosSpeedMoves(double chaosSpeed)
+{
+    return chaosSpeed > 0.0;
+}
+
+/* Whether chaos animates: "Enable Chaos" on (its low byte, as the render record keeps it) at a speed that
+   moves. The render's offsets and the answer to the host's dynamic-flags query both follow this. */
+inline bool chaosAnimates(A_u_char chaosEnabled, double chaosSpeed)
+{
+    return chaosEnabled != 0 && chaosSpeedMoves(chaosSpeed);
+}
+
 /* Frames that share one set of values: frame / (1001 - 10 x speed), truncated toward zero; 0 when the
-   speed is 0 (or NaN) or the frame duration is 0. Speeds above 100 count as 100. */
+   speed does not move (0, below 0, NaN) or the frame duration is 0. Speeds above 100 count as 100. */
 A_long chaosFrameStep(double chaosSpeed, A_long current_time, A_long time_step);
 
 /* Appends CHAOS_LEVEL_COUNT offsets to values, element k - 1 for level k. */

@@ -1,7 +1,8 @@
 /* Crumbleforge.cpp — the two exported entries: registration, and the command dispatcher with global setup,
-   the about text and the per-instance sequence block. Parameter setup and render live in their own files. */
+   the about text, the per-instance sequence block and the answer to the dynamic-flags query. */
 #include "Crumbleforge.h"
 
+#include "Chaos.h"
 #include "Util/AEGP_SuiteHandler.h"
 
 #include <cstdio>
@@ -91,8 +92,62 @@ PF_Err SequenceSetdown(PF_InData* in_data, PF_OutData* out_data)
     return PF_Err_NONE;
 }
 
+/* Whether a parameter has keyframes, as the host's parameter utilities say. A host without them, or one
+   that cannot tell, counts as "no keyframes". The suite is released before this returns. */
+class KeyframeQuery {
+public:
+    explicit KeyframeQuery(const PF_InData* in_data) : in_data_(in_data)
+    {
+        const SPBasicSuite* basic = in_data->pica_basicP;
+        const void* suite = nullptr;
+        if (basic != nullptr && basic->AcquireSuite != nullptr &&
+            basic->AcquireSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &suite) == kSPNoError) {
+            acquired_ = true;
+            suite_ = static_cast<const PF_ParamUtilsSuite3*>(suite);
+        }
+    }
+    ~KeyframeQuery()
+    {
+        if (acquired_ && in_data_->pica_basicP->ReleaseSuite != nullptr) {
+            in_data_->pica_basicP->ReleaseSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3);
+        }
+    }
+    KeyframeQuery(const KeyframeQuery&) = delete;
+    KeyframeQuery& operator=(const KeyframeQuery&) = delete;
+
+    bool keyframed(PF_ParamIndex index) const
+    {
+        if (suite_ == nullptr || suite_->PF_GetKeyframeCount == nullptr) {
+            return false;
+        }
+        PF_KeyIndex count = PF_KeyIndex_NONE;
+        return suite_->PF_GetKeyframeCount(in_data_->effect_ref, index, &count) == PF_Err_NONE && count > 0;
+    }
+
+private:
+    const PF_InData* in_data_;
+    const PF_ParamUtilsSuite3* suite_ = nullptr;
+    bool acquired_ = false;
+};
+
+/* Whether chaos may animate somewhere on the timeline: it animates at the sampled time, or a keyframed
+   "Enable Chaos" or "Animation Speed" may bring it there (unless the other one holds it still for good: a
+   constant "Enable Chaos" off, or a constant speed that does not move). */
+bool chaosMayAnimate(const PF_InData* in_data, A_u_char chaosEnabled, double speed)
+{
+    if (chaosAnimates(chaosEnabled, speed)) {
+        return true;
+    }
+    const KeyframeQuery keys(in_data);
+    const bool enabledKeyed = keys.keyframed(PARAM_ENABLE_CHAOS);
+    const bool speedKeyed = keys.keyframed(PARAM_ANIMATION_SPEED);
+    return (enabledKeyed || speedKeyed) && (enabledKeyed || chaosEnabled != 0) &&
+           (speedKeyed || chaosSpeedMoves(speed));
+}
+
 /* Output that varies with time alone (chaos animating) must not come from the host's frame cache; every
-   other setting keeps caching on. Only the NON_PARAM_VARY bit of out_flags is touched. */
+   other setting keeps caching on. The query arrives at any time, so keyframes count as well as the values
+   at that time. Only the NON_PARAM_VARY bit of out_flags is touched. */
 PF_Err QueryDynamicFlags(PF_InData* in_data, PF_OutData* out_data)
 {
     PF_ParamDef chaos;
@@ -110,13 +165,14 @@ PF_Err QueryDynamicFlags(PF_InData* in_data, PF_OutData* out_data)
         in_data->inter.checkin_param(in_data->effect_ref, &chaos);
         return err;
     }
-    const bool animated = (static_cast<A_u_long>(chaos.u.bd.value) & 0xFFu) != 0 && speed.u.fs_d.value > 0.0;
+    const A_u_char chaosEnabled = lowByte(chaos.u.bd.value);
+    const double speedValue = speed.u.fs_d.value;
     err = in_data->inter.checkin_param(in_data->effect_ref, &speed);
     const PF_Err chaosCheckin = in_data->inter.checkin_param(in_data->effect_ref, &chaos);
     if (err == PF_Err_NONE) {
         err = chaosCheckin;
     }
-    if (animated) {
+    if (chaosMayAnimate(in_data, chaosEnabled, speedValue)) {
         out_data->out_flags |= PF_OutFlag_NON_PARAM_VARY;
     } else {
         out_data->out_flags &= ~PF_OutFlag_NON_PARAM_VARY;

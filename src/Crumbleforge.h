@@ -41,6 +41,12 @@ enum ParamIndex {
     PARAM_COUNT
 };
 
+/* A checkbox's or popup's value as the effect reads it, wherever it reads it: its low byte. */
+inline A_u_char lowByte(A_long value)
+{
+    return static_cast<A_u_char>(static_cast<A_u_long>(value) & 0xFFu);
+}
+
 extern "C" {
 DllExport PF_Err PluginDataEntryFunction(PF_PluginDataPtr inPtr, PF_PluginDataCB inPluginDataCallBackPtr,
                                          SPBasicSuite* inSPBasicSuitePtr, const char* inHostName,

@@ -167,11 +167,19 @@ inline int blockSize(float size, int limit)
     return static_cast<int>(std::round(size));
 }
 
-/* Start of the block that holds the coordinate; blocks are anchored at 0, and a negative coordinate moves
-   toward zero. */
+/* Start of the block of `side` pixels that holds a layer position; blocks are anchored at the layer's 0, and
+   positions left of or above the layer (negative) continue the grid: floor division, the remainder never
+   negative. */
+inline std::int64_t blockStart(std::int64_t position, int side)
+{
+    const std::int64_t remainder = position % side;
+    return position - (remainder < 0 ? remainder + side : remainder);
+}
+
+/* Start of the block that holds the layer coordinate, at a block size of `size` pixels (blockSize). */
 inline int getBlock(int coordinate, float size)
 {
-    return coordinate - coordinate % blockSize(size, MAX_BLOCK_SIZE);
+    return static_cast<int>(blockStart(coordinate, blockSize(size, MAX_BLOCK_SIZE)));
 }
 
 /* Pattern cell 0..tileSize - 1 of a position already scaled into cell units. A negative position (cell

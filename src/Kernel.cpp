@@ -3,8 +3,9 @@
    depths; the depth's constants come from a traits struct.
 
    With the frame's plan (KernelPlan.h) a pixel inside the output is a few table loads: its row's and
-   column's entries locate its block's record (sample and level, worked out once per frame) and give its
-   pattern cell in every level; the level picks the bit, and the bit the output rule. With blocks too small
+   column's entries locate its block's record (its level and its two possible outputs, worked out once per
+   frame) and give its pattern cell in every level; the level picks the bit, and the bit which output the
+   pixel shows, with the input pixel's alpha where the rule keeps it. With blocks too small
    for records the sample is read per pixel and its level looked up by tone. Every other pixel, and every
    pixel of a record without a plan, takes the exact rules step by step; all ways give the same bits. */
 #include "Kernel.h"
@@ -29,6 +30,7 @@ struct Depth8 {
     static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor; }
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel8(world, x, y); }
     static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output8; }
+    static const Word* keepInput(const PlanTables& tables) { return tables.keepInput8; }
     static int level(const KernelPlan& plan, const Pixel& sample)
     {
         return plan.levelBySum8[sample.red + sample.green + sample.blue];
@@ -44,6 +46,7 @@ struct Depth16 {
     static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor16; }
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel16(world, x, y); }
     static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output16; }
+    static const Word* keepInput(const PlanTables& tables) { return tables.keepInput16; }
     static int level(const KernelPlan& plan, const Pixel& sample)
     {
         const unsigned mean = (static_cast<unsigned>(sample.red) + sample.green + sample.blue) / 3u;
@@ -51,20 +54,21 @@ struct Depth16 {
     }
 };
 
-int clampInto(int value, int low, int high)
+int clampInto(std::int64_t value, A_long high)
 {
-    return value < low ? low : (value > high ? high : value);
+    return static_cast<int>(value < 0 ? 0 : (value > high ? high : value));
 }
 
-/* The block's top-left pixel, clamped into the input layer so that a block reaching past a smaller input
-   still samples a real pixel. An input with no pixels samples as transparent black. */
+/* The block's top-left pixel, clamped into the input buffer so that a block reaching past a smaller input,
+   or lying beside the layer in a grown buffer, still samples a real pixel. An input with no pixels samples
+   as transparent black. */
 template <typename Depth>
-typename Depth::Pixel blockSample(const PF_LayerDef* input, int x0, int y0)
+typename Depth::Pixel blockSample(const PF_LayerDef* input, std::int64_t x0, std::int64_t y0)
 {
     if (input == nullptr || input->data == nullptr || input->width <= 0 || input->height <= 0) {
         return typename Depth::Pixel{};
     }
-    return *Depth::pixelAt(*input, clampInto(x0, 0, input->width - 1), clampInto(y0, 0, input->height - 1));
+    return *Depth::pixelAt(*input, clampInto(x0, input->width - 1), clampInto(y0, input->height - 1));
 }
 
 template <typename Pixel>
@@ -82,19 +86,23 @@ void exactPixel(const FrameConstants& k, const RenderInfo& info, A_long x, A_lon
                 typename Depth::Pixel* out)
 {
     using Pixel = typename Depth::Pixel;
-    const int x0 = x - x % k.blockWidth;
-    const int y0 = y - y % k.blockHeight;
-    const Pixel sample = blockSample<Depth>(info.inputWorld, x0, y0);
+    // Blocks and cells are measured from the layer's origin in the input buffer; the sample is read back in
+    // buffer pixels.
+    const std::int64_t layerX = static_cast<std::int64_t>(x) - info.originX;
+    const std::int64_t layerY = static_cast<std::int64_t>(y) - info.originY;
+    const Pixel sample = blockSample<Depth>(info.inputWorld, blockStart(layerX, k.blockWidth) + info.originX,
+                                            blockStart(layerY, k.blockHeight) + info.originY);
 
     // Grey tone of the sample: plain mean, contrast, brightness, then posterized into a level from 1.
     const A_u_short mean = static_cast<A_u_short>((sample.red + sample.green + sample.blue) / 3);
     const int level = toneLevel(k, mean, Depth::deep);
 
-    // The cell grid is anchored at (0, 0) and independent of the blocks; a negative cell size mirrors it.
+    // The cell grid is anchored at the layer's origin and independent of the blocks; a negative cell size
+    // mirrors it.
     bool set = false;
     if (level > 1 && k.drawsCells[level]) {
-        const int column = cellIndex(static_cast<float>(x) * k.columnScale[level], k.tileSize);
-        const int row = cellIndex(static_cast<float>(y) * k.rowScale[level], k.tileSize);
+        const int column = cellIndex(static_cast<float>(layerX) * k.columnScale[level], k.tileSize);
+        const int row = cellIndex(static_cast<float>(layerY) * k.rowScale[level], k.tileSize);
         set = column >= 0 && row >= 0 && cellIsSet(*k.table, level, row, column);
     }
     if (set) {
@@ -116,32 +124,45 @@ void exactPixel(const FrameConstants& k, const RenderInfo& info, A_long x, A_lon
 #define CRUMBLEFORGE_COLD
 #endif
 
-/* A pixel through the plan's tables: with block records the block's sample and level are read from its
-   record, else the sample from the input layer and the level from the tone table. The cell comes from the
-   column's and row's entries; the output from the rule of the cell's state. */
-template <typename Depth, bool records>
-inline void tablePixel(const KernelPlan& plan, A_long x, A_long y, const typename Depth::Pixel* in,
-                       typename Depth::Pixel* out)
+/* A pixel whose block has a record: the column's and row's entries locate the record and give the pattern
+   cell in every level; the record's level picks the bit, and the bit what the pixel keeps of its input
+   pixel and what the record adds. */
+template <typename Depth>
+inline void recordPixel(const ColumnEntry* columns, const RowEntry* rows, const typename Depth::Word* keepInput,
+                        A_long x, A_long y, const typename Depth::Pixel* in, typename Depth::Pixel* out)
+{
+    using Word = typename Depth::Word;
+    const ColumnEntry& column = columns[x];
+    const RowEntry& row = rows[y];
+    const unsigned char* block = row.base + column.offset;
+    Word level;
+    std::memcpy(&level, block + 2 * sizeof(Word), sizeof level);
+    const unsigned set = (static_cast<unsigned>(row.bits[level]) >> column.cell[level]) & 1u;
+    Word fixed;
+    std::memcpy(&fixed, block + set * sizeof(Word), sizeof fixed);
+    Word inputWord;
+    std::memcpy(&inputWord, in, sizeof inputWord);
+    const Word result = (inputWord & keepInput[set]) | fixed;
+    std::memcpy(out, &result, sizeof result);
+}
+
+/* A pixel of blocks too small for records: the sample is read from the input layer through the column's and
+   row's entries, its level looked up by tone, and the output made by the frame's rule for the cell. */
+template <typename Depth>
+inline void samplePixel(const KernelPlan& plan, A_long x, A_long y, const typename Depth::Pixel* in,
+                        typename Depth::Pixel* out)
 {
     using Word = typename Depth::Word;
     const ColumnEntry& column = plan.columnTable[x];
     const RowEntry& row = plan.rowTable[y];
-    const unsigned char* block = row.base + column.offset;
-    Word sampleWord;
-    std::memcpy(&sampleWord, block, sizeof sampleWord);
-    std::size_t level;
-    if (records) {
-        Word levelWord;
-        std::memcpy(&levelWord, block + sizeof(Word), sizeof levelWord);
-        level = static_cast<std::size_t>(levelWord);
-    } else {
-        typename Depth::Pixel sample;
-        std::memcpy(&sample, block, sizeof sample);
-        level = static_cast<std::size_t>(Depth::level(plan, sample));
-    }
+    typename Depth::Pixel sample;
+    std::memcpy(&sample, row.base + column.offset, sizeof sample);
+    const auto level = static_cast<std::size_t>(Depth::level(plan, sample));
     const unsigned set = (static_cast<unsigned>(row.bits[level]) >> column.cell[level]) & 1u;
 
     const OutputRules<Word>& rules = Depth::rules(plan);
+    Word sampleWord;
+    std::memcpy(&sampleWord, &sample, sizeof sampleWord);
     Word inputWord;
     std::memcpy(&inputWord, in, sizeof inputWord);
     const Word result = (sampleWord & rules.keepSample[set]) | (inputWord & rules.keepInput[set]) | rules.fixed[set];
@@ -149,21 +170,21 @@ inline void tablePixel(const KernelPlan& plan, A_long x, A_long y, const typenam
 }
 
 /* A pixel the fast path does not take: blocks too small for records, no plan, a plan made for the other
-   depth, or a coordinate outside the output the plan was made for. Kept out of line so that the fast path
-   needs no stack frame. */
+   depth or not attached, or a coordinate outside the output the plan was made for. Kept out of line so that
+   the fast path needs no stack frame. */
 template <typename Depth>
 CRUMBLEFORGE_COLD PF_Err uncoveredPixel(const RenderInfo& info, A_long x, A_long y, const typename Depth::Pixel* in,
                                         typename Depth::Pixel* out)
 {
     const KernelPlan* plan = info.plan;
+    const int depth = Depth::deep ? 1 : 0;
     if (plan == nullptr) {
         exactPixel<Depth>(frameConstants(info), info, x, y, in, out);
-    } else if (static_cast<A_u_long>(x) < plan->tableColumns[Depth::deep ? 1 : 0] &&
-               static_cast<A_u_long>(y) < plan->tableRows) {
+    } else if (static_cast<A_u_long>(x) < plan->tableColumns[depth] && static_cast<A_u_long>(y) < plan->tableRows) {
         if (plan->blockRecords) {
-            tablePixel<Depth, true>(*plan, x, y, in, out);
+            recordPixel<Depth>(plan->columnTable, plan->rowTable, Depth::rules(*plan).keepInput, x, y, in, out);
         } else {
-            tablePixel<Depth, false>(*plan, x, y, in, out);
+            samplePixel<Depth>(*plan, x, y, in, out);
         }
     } else {
         exactPixel<Depth>(plan->constants, info, x, y, in, out);
@@ -179,12 +200,12 @@ PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth
         return PF_Err_NONE;
     }
     const RenderInfo& info = *static_cast<const RenderInfo*>(refcon);
-    const KernelPlan* plan = info.plan;
-    if (plan == nullptr || static_cast<A_u_long>(x) >= plan->recordColumns[Depth::deep ? 1 : 0] ||
-        static_cast<A_u_long>(y) >= plan->tableRows) {
+    const PlanTables& tables = info.tables;
+    if (static_cast<A_u_long>(x) >= tables.recordColumns[Depth::deep ? 1 : 0] ||
+        static_cast<A_u_long>(y) >= tables.rows) {
         return uncoveredPixel<Depth>(info, x, y, in, out);
     }
-    tablePixel<Depth, true>(*plan, x, y, in, out);
+    recordPixel<Depth>(tables.columns, tables.rowEntries, Depth::keepInput(tables), x, y, in, out);
     return PF_Err_NONE;
 }
 

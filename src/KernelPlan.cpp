@@ -17,11 +17,6 @@ namespace {
 /* The sample of every pixel when the input layer has no pixels: transparent black at either depth. */
 alignas(8) const unsigned char kZeroPixel[8] = {};
 
-int clampInto(int value, int low, int high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
-
 /* Sizes are in pixels of the full-resolution layer; a preview at reduced resolution scales them by its
    factor. A factor that is not above zero or not finite counts as 1. */
 float downsampleFactor(float factor)
@@ -72,52 +67,22 @@ void fillMonotone(std::uint8_t* table, int count, LevelOf levelOf)
     }
 }
 
-/* Pattern cell of every coordinate 0..count - 1 along one axis, per level, NO_CELL where the level draws
-   none; written through put(coordinate, level, cell). Levels with the same cell size share one computation,
-   which is copied through get(coordinate, level). */
-template <typename Put, typename Get>
-void fillCells(int count, const FrameConstants& k, const float (&scale)[PLAN_LEVEL_SLOTS], Put put, Get get)
-{
-    for (int level = 2; level <= k.levels; ++level) {
-        if (!k.drawsCells[level]) {
-            for (int i = 0; i < count; ++i) {
-                put(i, level, NO_CELL);
-            }
-            continue;
-        }
-        int same = 0;
-        for (int earlier = 2; earlier < level && same == 0; ++earlier) {
-            if (k.drawsCells[earlier] && std::memcmp(&scale[earlier], &scale[level], sizeof(float)) == 0) {
-                same = earlier;
-            }
-        }
-        for (int i = 0; i < count; ++i) {
-            if (same != 0) {
-                put(i, level, get(i, same));
-                continue;
-            }
-            const int cell = fastCellIndex(static_cast<float>(i) * scale[level], k.tileSize);
-            put(i, level, cell < 0 ? NO_CELL : static_cast<std::uint8_t>(cell));
-        }
-    }
-}
-
-/* Start of the block that holds coordinate i (blocks are anchored at 0), clamped into the input layer. */
-int sampleCoordinate(int i, int blockSide, A_long inputSide)
-{
-    return clampInto(i - i % blockSide, 0, inputSide - 1);
-}
-
-/* One block record: the sample's bytes as a word, and its level. */
+/* One block record: its level, and the output rules applied to its sample. */
 template <typename Pixel, typename Word, typename LevelOf>
-void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, LevelOf levelOf)
+void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, const OutputRules<Word>& rules,
+                     LevelOf levelOf)
 {
-    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 2 * sizeof(Word), "packed records");
+    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 3 * sizeof(Word), "packed records");
     Pixel sample;
     std::memcpy(&sample, sampleBytes, sizeof sample);
-    const BlockEntry<Word> record{0, static_cast<Word>(levelOf(sample))};
+    Word sampleWord;
+    std::memcpy(&sampleWord, sampleBytes, sizeof sampleWord);
+    BlockEntry<Word> record{};
+    for (int state = 0; state < 2; ++state) {
+        record.fixed[state] = static_cast<Word>((sampleWord & rules.keepSample[state]) | rules.fixed[state]);
+    }
+    record.level = static_cast<Word>(levelOf(sample));
     std::memcpy(entry, &record, sizeof record);
-    std::memcpy(entry, &sample, sizeof sample);
 }
 
 template <typename Word, typename Pixel>
@@ -149,6 +114,268 @@ void makeOutputRules(OutputRules<Word>& rules, const RenderInfo& info, const Pix
     rules.keepSample[0] = 0;
     rules.keepInput[0] = transparent ? 0 : alpha;
     rules.fixed[0] = transparent ? 0 : wordOf<Word>(colour);
+}
+
+/* Which blocks an axis of the output touches. Blocks are measured from the layer's origin in the input
+   buffer, so the first may start left of (or above) the buffer's 0 and the output's first pixel. */
+struct AxisBlocks {
+    std::int64_t origin;     // the layer's 0, in buffer pixels
+    int side;                // block side in pixels
+    std::int64_t first;      // number of the block holding the output's pixel 0 (floor division)
+    std::size_t count;       // blocks the output touches
+    A_long inputSide;        // pixels of the input along this axis; samples are clamped into them
+
+    AxisBlocks(std::int64_t layerOrigin, int blockSide, A_long outputSide, A_long inputPixels)
+        : origin(layerOrigin), side(blockSide), first(blockStart(-layerOrigin, blockSide) / blockSide),
+          count(static_cast<std::size_t>(blockStart(outputSide - 1 - layerOrigin, blockSide) / blockSide - first + 1)),
+          inputSide(inputPixels)
+    {
+    }
+
+    /* The block (0..count - 1) output pixel i lies in. */
+    std::size_t blockOf(std::size_t i) const
+    {
+        return static_cast<std::size_t>(blockStart(static_cast<std::int64_t>(i) - origin, side) / side - first);
+    }
+    /* The buffer coordinate of block b's sample: its first pixel, clamped into the input. */
+    std::int64_t sampleOf(std::size_t b) const
+    {
+        const std::int64_t start = (first + static_cast<std::int64_t>(b)) * side + origin;
+        return start < 0 ? 0 : (start > inputSide - 1 ? inputSide - 1 : start);
+    }
+};
+
+/* The shape of one frame's coordinate tables: output size, blocks along each axis, where samples are read,
+   and whether a record per block pays (blocks large enough for the records to take at most half the
+   output's bytes). */
+struct TableLayout {
+    std::size_t width;
+    std::size_t height;
+    AxisBlocks columns;
+    AxisBlocks rows;
+    std::size_t pixelBytes;
+    std::size_t entryBytes;        // one block record
+    bool records;
+    const unsigned char* data;     // the input's pixels, or the zero pixel when it has none
+    std::int64_t rowbytes;         // 0 without input pixels: every sample is the zero pixel
+    std::int64_t sampleStride;
+};
+
+bool hasPixels(const PF_LayerDef* input)
+{
+    return input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
+}
+
+/* Whether the tables can cover the output: a size they index, sample offsets that fit their 32 bits. */
+bool tablesFit(const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight)
+{
+    const std::int64_t pixelBytes = deep ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
+    const bool offsetsFit =
+        !hasPixels(info.inputWorld) || (static_cast<std::int64_t>(info.inputWorld->width) - 1) * pixelBytes <= INT32_MAX;
+    return outputWidth > 0 && outputHeight > 0 && outputWidth <= PLAN_MAX_TABLE_SIDE &&
+           outputHeight <= PLAN_MAX_TABLE_SIDE && offsetsFit;
+}
+
+TableLayout tableLayout(const RenderInfo& info, const FrameConstants& k, bool deep, A_long outputWidth,
+                        A_long outputHeight)
+{
+    const PF_LayerDef* input = info.inputWorld;
+    const bool pixels = hasPixels(input);
+    const std::size_t pixelBytes = deep ? sizeof(PF_Pixel16) : sizeof(PF_Pixel);
+    TableLayout layout{static_cast<std::size_t>(outputWidth),
+                       static_cast<std::size_t>(outputHeight),
+                       AxisBlocks(info.originX, k.blockWidth, outputWidth, pixels ? input->width : 1),
+                       AxisBlocks(info.originY, k.blockHeight, outputHeight, pixels ? input->height : 1),
+                       pixelBytes,
+                       3 * pixelBytes,
+                       false,
+                       pixels ? static_cast<const unsigned char*>(static_cast<const void*>(input->data)) : kZeroPixel,
+                       pixels ? static_cast<std::int64_t>(input->rowbytes) : 0,
+                       pixels ? static_cast<std::int64_t>(pixelBytes) : 0};
+    layout.records = layout.columns.count * layout.rows.count * layout.entryBytes * 2 <=
+                     layout.width * layout.height * pixelBytes;
+    return layout;
+}
+
+/* Step: the level bitmaps by level and row, bit c for column c. Level 1 draws no pattern, whatever its
+   bitmap holds; rows and columns past the tile, and row NO_CELL, stay clear. */
+void makeLevelBitmaps(KernelPlan& plan)
+{
+    const FrameConstants& k = plan.constants;
+    std::memset(plan.bits, 0, sizeof plan.bits);
+    const unsigned tileMask = (1u << k.tileSize) - 1u;
+    for (int level = 2; level <= k.levels; ++level) {
+        for (int row = 0; row < k.tileSize; ++row) {
+            plan.bits[level][row] = static_cast<std::uint16_t>(k.table->rows[level - 1][row] & tileMask);
+        }
+    }
+}
+
+/* Step: the level of every red + green + blue of an 8-bit sample. The tone of a pixel never falls as its
+   mean rises (contrast multiplies by a factor of at least 0, and truncation, offset, clamp and posterizing
+   all keep order), so each level covers one run of means. */
+void makeToneTable8(KernelPlan& plan)
+{
+    const FrameConstants& k = plan.constants;
+    fillMonotone(plan.levelBySum8, 3 * PF_MAX_CHAN8 + 1,
+                 [&k](int sum) { return toneLevel(k, static_cast<A_u_short>(sum / 3), false); });
+}
+
+/* Step: the level of every mean of a 16-bit sample. */
+void makeToneTable16(KernelPlan& plan)
+{
+    const FrameConstants& k = plan.constants;
+    fillMonotone(plan.levelByMean16.data(), 0x10000,
+                 [&k](int mean) { return toneLevel(k, static_cast<A_u_short>(mean), true); });
+}
+
+void clearCoordinateTables(KernelPlan& plan)
+{
+    plan.levelByMean16.clear();
+    plan.blocks.clear();
+    plan.columns.clear();
+    plan.rows.clear();
+    plan.recordColumns[0] = 0;
+    plan.recordColumns[1] = 0;
+    plan.tableColumns[0] = 0;
+    plan.tableColumns[1] = 0;
+    plan.tableRows = 0;
+    plan.blockRecords = false;
+    plan.columnTable = nullptr;
+    plan.rowTable = nullptr;
+    plan.levelByMean16Table = nullptr;
+}
+
+/* The memory of the tables; false (and nothing held) when it cannot be had. */
+bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, std::vector<std::uint8_t>& scratch)
+{
+    try {
+        if (deep) {
+            plan.levelByMean16.resize(0x10000);
+        }
+        if (layout.records) {
+            const std::size_t bytes = layout.columns.count * layout.rows.count * layout.entryBytes;
+            plan.blocks.resize((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+        }
+        plan.columns.resize(layout.width);
+        plan.rows.resize(layout.height);
+        scratch.resize(std::max(layout.width, layout.height));
+        return true;
+    } catch (const std::bad_alloc&) {
+        clearCoordinateTables(plan);
+        return false;
+    }
+}
+
+/* Step: a record (sample and level) per block the output touches, row by row; each output column and row
+   finds its block's record at rows[y].base + columns[x].offset. */
+void makeBlockRecords(KernelPlan& plan, const TableLayout& layout, bool deep)
+{
+    auto* entries = static_cast<unsigned char*>(static_cast<void*>(plan.blocks.data()));
+    const std::size_t recordRow = layout.columns.count * layout.entryBytes;
+    for (std::size_t by = 0; by < layout.rows.count; ++by) {
+        const unsigned char* sampleRow = layout.data + layout.rows.sampleOf(by) * layout.rowbytes;
+        for (std::size_t bx = 0; bx < layout.columns.count; ++bx) {
+            const unsigned char* sample = sampleRow + layout.columns.sampleOf(bx) * layout.sampleStride;
+            unsigned char* entry = entries + by * recordRow + bx * layout.entryBytes;
+            if (deep) {
+                writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, plan.output16, [&plan](const PF_Pixel16& p) {
+                    return plan.levelByMean16[(static_cast<unsigned>(p.red) + p.green + p.blue) / 3u];
+                });
+            } else {
+                writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, plan.output8, [&plan](const PF_Pixel& p) {
+                    return plan.levelBySum8[p.red + p.green + p.blue];
+                });
+            }
+        }
+    }
+    for (std::size_t x = 0; x < layout.width; ++x) {
+        plan.columns[x].offset = static_cast<std::int32_t>(layout.columns.blockOf(x) * layout.entryBytes);
+    }
+    for (std::size_t y = 0; y < layout.height; ++y) {
+        plan.rows[y].base = entries + layout.rows.blockOf(y) * recordRow;
+    }
+}
+
+/* Step, instead of block records when blocks are small: each output column and row finds its block's
+   sample in the input buffer at rows[y].base + columns[x].offset. */
+void makeSampleAddresses(KernelPlan& plan, const TableLayout& layout)
+{
+    for (std::size_t x = 0; x < layout.width; ++x) {
+        plan.columns[x].offset =
+            static_cast<std::int32_t>(layout.columns.sampleOf(layout.columns.blockOf(x)) * layout.sampleStride);
+    }
+    for (std::size_t y = 0; y < layout.height; ++y) {
+        plan.rows[y].base = layout.data + layout.rows.sampleOf(layout.rows.blockOf(y)) * layout.rowbytes;
+    }
+}
+
+/* The pattern cell of every output coordinate 0..count - 1 along one axis, measured from the layer's
+   origin, per level: handed to put(coordinate, level, cell), NO_CELL where the level draws none. Levels of
+   the same cell size share one pass, made in `cells`. */
+template <typename Put>
+void forEachCell(std::size_t count, std::int64_t origin, const FrameConstants& k,
+                 const float (&scale)[PLAN_LEVEL_SLOTS], std::vector<std::uint8_t>& cells, Put put)
+{
+    bool done[PLAN_LEVEL_SLOTS] = {};
+    for (int level = 2; level <= k.levels; ++level) {
+        if (!k.drawsCells[level]) {
+            for (std::size_t i = 0; i < count; ++i) {
+                put(i, level, NO_CELL);
+            }
+            continue;
+        }
+        if (done[level]) {
+            continue;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const float position = static_cast<float>(static_cast<std::int64_t>(i) - origin) * scale[level];
+            const int cell = fastCellIndex(position, k.tileSize);
+            cells[i] = cell < 0 ? NO_CELL : static_cast<std::uint8_t>(cell);
+        }
+        for (int same = level; same <= k.levels; ++same) {
+            if (k.drawsCells[same] && std::memcmp(&scale[same], &scale[level], sizeof(float)) == 0) {
+                done[same] = true;
+                for (std::size_t i = 0; i < count; ++i) {
+                    put(i, same, cells[i]);
+                }
+            }
+        }
+    }
+}
+
+/* Step: per output column, its pattern column in every level's bitmap. */
+void makeColumnCells(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch)
+{
+    for (ColumnEntry& column : plan.columns) {
+        std::memset(column.cell, NO_CELL, sizeof column.cell);
+    }
+    forEachCell(layout.width, layout.columns.origin, plan.constants, plan.constants.columnScale, scratch,
+                [&plan](std::size_t x, int level, std::uint8_t cell) { plan.columns[x].cell[level] = cell; });
+}
+
+/* Step: per output row, the bits of the bitmap row it selects in every level (none for level 1 and levels
+   past the preset's). */
+void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch)
+{
+    for (RowEntry& row : plan.rows) {
+        std::fill(std::begin(row.bits), std::end(row.bits), std::uint16_t{0});
+    }
+    forEachCell(layout.height, layout.rows.origin, plan.constants, plan.constants.rowScale, scratch,
+                [&plan](std::size_t y, int level, std::uint8_t cell) { plan.rows[y].bits[level] = plan.bits[level][cell]; });
+}
+
+/* Step: tell the kernel of this depth which pixels the tables cover. */
+void publishTables(KernelPlan& plan, const TableLayout& layout, bool deep)
+{
+    const int depthIndex = deep ? 1 : 0;
+    plan.recordColumns[depthIndex] = layout.records ? static_cast<A_u_long>(layout.width) : 0;
+    plan.tableColumns[depthIndex] = static_cast<A_u_long>(layout.width);
+    plan.tableRows = static_cast<A_u_long>(layout.height);
+    plan.blockRecords = layout.records;
+    plan.columnTable = plan.columns.data();
+    plan.rowTable = plan.rows.data();
+    plan.levelByMean16Table = deep ? plan.levelByMean16.data() : nullptr;
 }
 
 } // namespace
@@ -189,6 +416,27 @@ FrameConstants frameConstants(const RenderInfo& info)
     return k;
 }
 
+void attachPlan(RenderInfo& info, const KernelPlan& plan)
+{
+    info.plan = &plan;
+    PlanTables& t = info.tables;
+    t.recordColumns[0] = plan.recordColumns[0];
+    t.recordColumns[1] = plan.recordColumns[1];
+    t.rows = plan.tableRows;
+    t.columns = plan.columnTable;
+    t.rowEntries = plan.rowTable;
+    t.keepInput8[0] = plan.output8.keepInput[0];
+    t.keepInput8[1] = plan.output8.keepInput[1];
+    t.keepInput16[0] = plan.output16.keepInput[0];
+    t.keepInput16[1] = plan.output16.keepInput[1];
+}
+
+void detachPlan(RenderInfo& info)
+{
+    info.plan = nullptr;
+    info.tables = PlanTables{};
+}
+
 int toneLevel(const FrameConstants& k, A_u_short mean, bool deep)
 {
     const A_u_short tone = deep ? bcControls16(k.contrastFactor, k.brightness16, mean)
@@ -225,146 +473,31 @@ int fastCellIndex(float position, int tileSize)
 
 void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight)
 {
-    const FrameConstants& k = plan.constants = frameConstants(info);
-
-    // Level 1 draws no pattern, whatever its bitmap holds.
-    std::memset(plan.bits, 0, sizeof plan.bits);
-    const unsigned tileMask = (1u << k.tileSize) - 1u;
-    for (int level = 2; level <= k.levels; ++level) {
-        for (int row = 0; row < k.tileSize; ++row) {
-            plan.bits[level][row] = static_cast<std::uint16_t>(k.table->rows[level - 1][row] & tileMask);
-        }
-    }
-
+    plan.constants = frameConstants(info);
+    makeLevelBitmaps(plan);
     makeOutputRules(plan.output8, info, info.pixelColor, info.backgroundColor, PF_MAX_CHAN8);
     makeOutputRules(plan.output16, info, info.pixelColor16, info.backgroundColor16, A_u_short{0xFFFF});
+    makeToneTable8(plan);
 
-    // The tone of a pixel never falls as its mean rises (contrast multiplies by a factor of at least 0, and
-    // truncation, offset, clamp and posterizing all keep order), so each level covers one run of means.
-    fillMonotone(plan.levelBySum8, 3 * PF_MAX_CHAN8 + 1,
-                 [&k](int sum) { return toneLevel(k, static_cast<A_u_short>(sum / 3), false); });
-
-    plan.levelByMean16.clear();
-    plan.blocks.clear();
-    plan.columns.clear();
-    plan.rows.clear();
-    plan.recordColumns[0] = 0;
-    plan.recordColumns[1] = 0;
-    plan.tableColumns[0] = 0;
-    plan.tableColumns[1] = 0;
-    plan.tableRows = 0;
-    plan.blockRecords = false;
-    plan.columnTable = nullptr;
-    plan.rowTable = nullptr;
-    plan.levelByMean16Table = nullptr;
-
-    const PF_LayerDef* input = info.inputWorld;
-    const bool hasInput = input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
-    const std::int64_t pixelBytes = deep ? static_cast<std::int64_t>(sizeof(PF_Pixel16)) : static_cast<std::int64_t>(sizeof(PF_Pixel));
-    const bool offsetsFit = !hasInput || (static_cast<std::int64_t>(input->width) - 1) * pixelBytes <= INT32_MAX;
-    if (outputWidth <= 0 || outputHeight <= 0 || outputWidth > PLAN_MAX_TABLE_SIDE ||
-        outputHeight > PLAN_MAX_TABLE_SIDE || !offsetsFit) {
+    // The coordinate tables, for the kernel of this depth; pixels they do not cover take the exact rules.
+    clearCoordinateTables(plan);
+    if (!tablesFit(info, deep, outputWidth, outputHeight)) {
         return;
     }
-    const auto width = static_cast<std::size_t>(outputWidth);
-    const auto height = static_cast<std::size_t>(outputHeight);
-    const auto blockColumns = static_cast<std::size_t>((outputWidth - 1) / k.blockWidth + 1);
-    const auto blockRows = static_cast<std::size_t>((outputHeight - 1) / k.blockHeight + 1);
-    const auto entryBytes = static_cast<std::size_t>(2 * pixelBytes);
-    const bool records = blockColumns * blockRows * entryBytes * 2 <= width * height * static_cast<std::size_t>(pixelBytes);
-    try {
-        if (deep) {
-            plan.levelByMean16.resize(0x10000);
-        }
-        if (records) {
-            plan.blocks.resize(blockColumns * blockRows * entryBytes / sizeof(std::uint64_t));
-        }
-        plan.columns.resize(width);
-        plan.rows.resize(height);
-    } catch (const std::bad_alloc&) {
-        plan.levelByMean16.clear();
-        plan.blocks.clear();
-        plan.columns.clear();
-        plan.rows.clear();
+    const TableLayout layout = tableLayout(info, plan.constants, deep, outputWidth, outputHeight);
+    std::vector<std::uint8_t> scratch;
+    if (!allocateTables(plan, layout, deep, scratch)) {
         return;
     }
     if (deep) {
-        fillMonotone(plan.levelByMean16.data(), 0x10000,
-                     [&k](int mean) { return toneLevel(k, static_cast<A_u_short>(mean), true); });
+        makeToneTable16(plan);
     }
-
-    // Samples: the block's top-left pixel, clamped into the input layer; without input pixels every sample
-    // is the zero pixel.
-    const auto* data = hasInput ? static_cast<const unsigned char*>(static_cast<const void*>(input->data)) : kZeroPixel;
-    const A_long inputWidth = hasInput ? input->width : 1;
-    const A_long inputHeight = hasInput ? input->height : 1;
-    const std::int64_t rowbytes = hasInput ? static_cast<std::int64_t>(input->rowbytes) : 0;
-    const std::int64_t sampleStride = hasInput ? pixelBytes : 0;
-    if (records) {
-        auto* entries = static_cast<unsigned char*>(static_cast<void*>(plan.blocks.data()));
-        for (std::size_t by = 0; by < blockRows; ++by) {
-            const int y0 = static_cast<int>(by) * k.blockHeight;
-            const unsigned char* sampleRow = data + sampleCoordinate(y0, k.blockHeight, inputHeight) * rowbytes;
-            for (std::size_t bx = 0; bx < blockColumns; ++bx) {
-                const int x0 = static_cast<int>(bx) * k.blockWidth;
-                const unsigned char* sample = sampleRow + sampleCoordinate(x0, k.blockWidth, inputWidth) * sampleStride;
-                unsigned char* entry = entries + (by * blockColumns + bx) * entryBytes;
-                if (deep) {
-                    writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, [&plan](const PF_Pixel16& p) {
-                        return plan.levelByMean16[(static_cast<unsigned>(p.red) + p.green + p.blue) / 3u];
-                    });
-                } else {
-                    writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, [&plan](const PF_Pixel& p) {
-                        return plan.levelBySum8[p.red + p.green + p.blue];
-                    });
-                }
-            }
-        }
-        for (std::size_t x = 0; x < width; ++x) {
-            plan.columns[x].offset = static_cast<std::int32_t>(x / static_cast<std::size_t>(k.blockWidth) * entryBytes);
-        }
-        for (std::size_t y = 0; y < height; ++y) {
-            plan.rows[y].base = entries + y / static_cast<std::size_t>(k.blockHeight) * blockColumns * entryBytes;
-        }
+    if (layout.records) {
+        makeBlockRecords(plan, layout, deep);
     } else {
-        for (std::size_t x = 0; x < width; ++x) {
-            plan.columns[x].offset =
-                static_cast<std::int32_t>(sampleCoordinate(static_cast<int>(x), k.blockWidth, inputWidth) * sampleStride);
-        }
-        for (std::size_t y = 0; y < height; ++y) {
-            plan.rows[y].base = data + sampleCoordinate(static_cast<int>(y), k.blockHeight, inputHeight) * rowbytes;
-        }
+        makeSampleAddresses(plan, layout);
     }
-
-    // Cells: the pattern column of every output column, and the bitmap row (through the pattern row) of
-    // every output row, per level.
-    for (ColumnEntry& column : plan.columns) {
-        std::memset(column.cell, NO_CELL, sizeof column.cell);
-    }
-    fillCells(outputWidth, k, k.columnScale,
-              [&plan](int x, int level, std::uint8_t cell) { plan.columns[static_cast<std::size_t>(x)].cell[level] = cell; },
-              [&plan](int x, int level) { return plan.columns[static_cast<std::size_t>(x)].cell[level]; });
-    for (RowEntry& row : plan.rows) {
-        std::fill(std::begin(row.bits), std::end(row.bits), static_cast<std::uint16_t>(NO_CELL));
-    }
-    fillCells(outputHeight, k, k.rowScale,
-              [&plan](int y, int level, std::uint8_t cell) { plan.rows[static_cast<std::size_t>(y)].bits[level] = cell; },
-              [&plan](int y, int level) { return static_cast<std::uint8_t>(plan.rows[static_cast<std::size_t>(y)].bits[level]); });
-    for (std::size_t y = 0; y < height; ++y) {
-        std::uint16_t* bits = plan.rows[y].bits;
-        bits[0] = 0;
-        bits[1] = 0;
-        for (int level = 2; level < PLAN_LEVEL_SLOTS; ++level) {
-            bits[level] = level <= k.levels ? plan.bits[level][bits[level]] : 0;
-        }
-    }
-
-    const int depthIndex = deep ? 1 : 0;
-    plan.recordColumns[depthIndex] = records ? static_cast<A_u_long>(outputWidth) : 0;
-    plan.tableColumns[depthIndex] = static_cast<A_u_long>(outputWidth);
-    plan.tableRows = static_cast<A_u_long>(outputHeight);
-    plan.blockRecords = records;
-    plan.columnTable = plan.columns.data();
-    plan.rowTable = plan.rows.data();
-    plan.levelByMean16Table = deep ? plan.levelByMean16.data() : nullptr;
+    makeColumnCells(plan, layout, scratch);
+    makeRowBitmaps(plan, layout, scratch);
+    publishTables(plan, layout, deep);
 }

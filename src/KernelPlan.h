@@ -1,7 +1,9 @@
 /* KernelPlan.h — what the pixel kernels need of one frame, worked out once by the render driver before the
    iteration: the frame's constants (tile, levels, block size, tone adjustment, per-level cell reciprocals,
    the level bitmaps and the output colours) and lookup tables by tone and by output column and row, so that
-   a pixel costs a handful of loads. The kernels only read it; it lives as long as the frame's render call. */
+   a pixel costs a handful of loads. Blocks and cells are measured from the layer's origin in the input
+   buffer (RenderInfo::originX/Y), as the exact rules measure them. The kernels only read it; it lives as
+   long as the frame's render call. */
 #pragma once
 
 #include "AE_Effect.h"
@@ -60,11 +62,13 @@ struct RowEntry {
     const unsigned char* unused[3]; // 64 bytes
 };
 
-/* A block's sample and level, as the plan keeps them for the 8-bit (Word 32 bits) or 16-bit kernel. */
+/* A block as the plan keeps it for the 8-bit (Word 32 bits) or 16-bit kernel: its level, and what its
+   pixels show on an unset ([0]) and a set ([1]) cell besides the bits they keep of the input pixel (the
+   output rule applied to the block's sample): out = (in & keepInput[c]) | fixed[c]. */
 template <typename Word>
 struct BlockEntry {
-    Word sample; // the block's top-left input pixel, as a whole-pixel word
-    Word level;  // 1..levels
+    Word fixed[2];
+    Word level; // 1..levels
 };
 
 struct KernelPlan {
@@ -88,7 +92,8 @@ struct KernelPlan {
 
     /* Per output column x and row y, the address of what the pixel reads is rows[y].base +
        columns[x].offset: with block records, its block's record; else the block's sample in the input
-       layer (or a zero pixel when the input has no pixels). */
+       buffer (or a zero pixel when the input has no pixels). Blocks left of or above the output's first
+       pixel (a layer origin inside the buffer) have records too. */
     std::vector<ColumnEntry> columns;
     std::vector<RowEntry> rows;
 
@@ -111,10 +116,15 @@ constexpr A_long PLAN_MAX_TABLE_SIDE = 1 << 16;
 FrameConstants frameConstants(const RenderInfo& info);
 
 /* Fills the plan for the kernel of one depth (deep: the 16-bit kernel) over an output of the given size.
-   The record must be complete except for its plan pointer, and its input layer must hold pixels of at least
-   the kernel's size (the 8-bit kernel may run on a 16-bit layer, not the other way round). Never throws: without memory for the tables
-   the plan works without them. */
+   The record must be complete except for its plan, and its input layer must hold pixels of at least the
+   kernel's size (the 8-bit kernel may run on a 16-bit layer, not the other way round). Built one named step
+   per table (KernelPlan.cpp). Never throws: without memory for the tables the plan works without them. */
 void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight);
+
+/* Hands the plan to the kernels: record.plan, and record.tables for the pixels its block records cover.
+   detachPlan takes both away (the kernels then apply the exact rules). */
+void attachPlan(RenderInfo& info, const KernelPlan& plan);
+void detachPlan(RenderInfo& info);
 
 /* Level 1..levels of a mean tone (0..65535) at one depth: contrast, brightness and posterizing. */
 int toneLevel(const FrameConstants& constants, A_u_short mean, bool deep);

@@ -25,9 +25,10 @@ constexpr A_long fourCharCode(const char (&code)[5])
 // Premiere Pro iterates 8-bit pixels only, through the utility callback, whatever the output depth.
 constexpr A_long PREMIERE_PRO_APPL_ID = fourCharCode("PrMr");
 
-A_u_char lowByte(A_long value)
+/* Whether this frame runs the 16-bit kernel: a deep output in any host but Premiere Pro. */
+bool runsDeepKernel(const PF_InData* in_data, const PF_LayerDef& output)
 {
-    return static_cast<A_u_char>(static_cast<A_u_long>(value) & 0xFFu);
+    return in_data->appl_id != PREMIERE_PRO_APPL_ID && (output.world_flags & PF_WorldFlag_DEEP) != 0;
 }
 
 void readParams(RenderInfo& info, PF_ParamDef* params[])
@@ -88,6 +89,9 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     info.inputWorld = input;
     info.downsampleX = scaleFactor(in_data->downsample_x);
     info.downsampleY = scaleFactor(in_data->downsample_y);
+    // An earlier effect may have grown the buffer around the layer; the grid stays on the layer.
+    info.originX = in_data->pre_effect_source_origin_x;
+    info.originY = in_data->pre_effect_source_origin_y;
 
     ChaosValues chaos;
     if (info.chaosEnabled != 0) {
@@ -98,10 +102,10 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
 
     // Everything that depends on the frame alone, worked out once for the kernel that runs.
     const bool premiere = in_data->appl_id == PREMIERE_PRO_APPL_ID;
-    const bool deep = !premiere && (output->world_flags & PF_WorldFlag_DEEP) != 0;
+    const bool deep = runsDeepKernel(in_data, *output);
     KernelPlan plan;
     buildKernelPlan(plan, info, deep, output->width, output->height);
-    info.plan = &plan;
+    attachPlan(info, plan);
 
     if (premiere) {
         return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
@@ -137,8 +141,7 @@ bool hasEveryParam(const PF_InData* in_data, PF_ParamDef* params[])
    than there is. An input without pixel memory is no input at all. */
 bool inputReadableAtDepth(const PF_InData* in_data, const PF_LayerDef& input, const PF_LayerDef& output)
 {
-    const bool deepKernel = in_data->appl_id != PREMIERE_PRO_APPL_ID && (output.world_flags & PF_WorldFlag_DEEP) != 0;
-    return !deepKernel || input.data == nullptr || (input.world_flags & PF_WorldFlag_DEEP) != 0;
+    return !runsDeepKernel(in_data, output) || input.data == nullptr || (input.world_flags & PF_WorldFlag_DEEP) != 0;
 }
 
 } // namespace

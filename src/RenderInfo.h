@@ -4,6 +4,7 @@
 
 #include "AE_Effect.h"
 
+#include <cstdint>
 #include <vector>
 
 /* The frame's chaos offsets: empty while chaos is off, CHAOS_LEVEL_COUNT values while it is on; element
@@ -11,6 +12,21 @@
 using ChaosValues = std::vector<float>;
 
 struct KernelPlan;
+struct ColumnEntry;
+struct RowEntry;
+
+/* The plan's coordinate tables as the kernels read them for every pixel, kept in the record itself so that
+   a pixel reaches them in one step (attachPlan, KernelPlan.h): the output columns they cover with block
+   records for the 8-bit ([0]) and the 16-bit kernel ([1]), the rows, the tables, and which bits of the input
+   pixel an unset ([0]) and a set ([1]) cell keep. All zero: no such tables; pixels go the slower ways. */
+struct PlanTables {
+    A_u_long recordColumns[2];
+    A_u_long rows;
+    const ColumnEntry* columns;
+    const RowEntry* rowEntries;
+    std::uint32_t keepInput8[2];
+    std::uint64_t keepInput16[2];
+};
 
 struct RenderInfo {
     A_long preset;                  // "Presets" popup, 1..10; 0 and anything else draw the error pattern
@@ -35,8 +51,11 @@ struct RenderInfo {
     const PF_LayerDef* inputWorld;  // the input layer the kernels sample
     float downsampleX;              // preview scale of the layer's columns (1/2 at half resolution);
     float downsampleY;              // and rows; 0 or anything not above 0 means full resolution
+    A_long originX;                 // where the layer's (0, 0) lies in the input buffer, in buffer pixels at
+    A_long originY;                 // the preview's resolution; (0, 0) unless an earlier effect grew the buffer
     const KernelPlan* plan;         // the frame's constants and tables (KernelPlan.h), made from the fields
                                     // above; null: the kernels work everything out per pixel
+    PlanTables tables;              // the plan's per-pixel tables, set with the plan by attachPlan
 };
 
 /* 8-bit channel to the host's 16-bit range 0..32768, rounded: 0 -> 0, 128 -> 16448, 255 -> 32768. */

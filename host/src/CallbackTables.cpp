@@ -162,10 +162,11 @@ struct Bound {
     }
 
     /* interaction */
-    static PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long, A_long, A_u_long, PF_ParamDef* param)
+    static PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long, A_u_long timeScale,
+                                PF_ParamDef* param)
     {
         auto* h = host();
-        return h != nullptr ? h->checkoutParam(ref, index, param) : PF_Err_BAD_CALLBACK_PARAM;
+        return h != nullptr ? h->checkoutParam(ref, index, time, timeScale, param) : PF_Err_BAD_CALLBACK_PARAM;
     }
     static PF_Err checkinParam(PF_ProgPtr ref, PF_ParamDef* param)
     {
@@ -186,6 +187,14 @@ struct Bound {
     {
         auto* h = host();
         return h != nullptr ? h->progress(ref, current, total) : PF_Err_BAD_CALLBACK_PARAM;
+    }
+
+    /* parameter utilities: the keyframe count; the suite's other functions answer kNotOffered */
+    static constexpr PF_Err kNotOffered = PF_Err_INVALID_CALLBACK;
+    static PF_Err keyframeCount(PF_ProgPtr ref, PF_ParamIndex index, PF_KeyIndex* count)
+    {
+        auto* h = host();
+        return h != nullptr ? h->keyframeCount(ref, index, count) : PF_Err_BAD_CALLBACK_PARAM;
     }
 
     static CallbackTables tables()
@@ -230,6 +239,25 @@ struct Bound {
         t.handles.host_dispose_handle = disposeHandle;
         t.handles.host_get_handle_size = handleSize;
         t.handles.host_resize_handle = resizeHandle;
+
+        t.paramUtils.PF_GetKeyframeCount = keyframeCount;
+        t.paramUtils.PF_UpdateParamUI = [](PF_ProgPtr, PF_ParamIndex, const PF_ParamDef*) { return kNotOffered; };
+        t.paramUtils.PF_GetCurrentState = [](PF_ProgPtr, PF_ParamIndex, const A_Time*, const A_Time*, PF_State*) {
+            return kNotOffered;
+        };
+        t.paramUtils.PF_AreStatesIdentical = [](PF_ProgPtr, const PF_State*, const PF_State*, A_Boolean*) {
+            return kNotOffered;
+        };
+        t.paramUtils.PF_IsIdenticalCheckout = [](PF_ProgPtr, PF_ParamIndex, A_long, A_long, A_u_long, A_long, A_long,
+                                                 A_u_long, PF_Boolean*) { return kNotOffered; };
+        t.paramUtils.PF_FindKeyframeTime = [](PF_ProgPtr, PF_ParamIndex, A_long, A_u_long, PF_TimeDir, PF_Boolean*,
+                                              PF_KeyIndex*, A_long*, A_u_long*) { return kNotOffered; };
+        t.paramUtils.PF_CheckoutKeyframe = [](PF_ProgPtr, PF_ParamIndex, PF_KeyIndex, A_long*, A_u_long*,
+                                              PF_ParamDef*) { return kNotOffered; };
+        t.paramUtils.PF_CheckinKeyframe = [](PF_ProgPtr, PF_ParamDef*) { return kNotOffered; };
+        t.paramUtils.PF_KeyIndexToTime = [](PF_ProgPtr, PF_ParamIndex, PF_KeyIndex, A_long*, A_u_long*) {
+            return kNotOffered;
+        };
         return t;
     }
 };

@@ -20,6 +20,7 @@ struct CallbackTables {
     PF_Iterate8Suite1 iterate8{};
     PF_Iterate16Suite1 iterate16{};
     PF_HandleSuite1 handles{};
+    PF_ParamUtilsSuite3 paramUtils{};
 };
 
 CallbackTables makeTables(std::size_t slot);

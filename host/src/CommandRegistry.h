@@ -8,18 +8,25 @@
 #include <vector>
 
 #include "AE_Effect.h"
+#include "cfhost/Keyframes.h"
 
 namespace cfhost::detail {
 
 class CommandContext {
 public:
-    CommandContext(PF_Cmd cmd, const std::vector<PF_ParamDef>* params) : cmd_(cmd), params_(params) {}
+    CommandContext(PF_Cmd cmd, const std::vector<PF_ParamDef>* params,
+                   const std::vector<KeyframeList>* keyframes = nullptr)
+        : cmd_(cmd), params_(params), keyframes_(keyframes)
+    {
+    }
 
     PF_Cmd cmd() const noexcept { return cmd_; }
     PF_ProgPtr ref() noexcept { return reinterpret_cast<PF_ProgPtr>(this); }
 
     /* current values for checkout_param; null when the command carries none */
     const std::vector<PF_ParamDef>* params() const noexcept { return params_; }
+    /* keyframes of the parameters, index for index; null or shorter: constant parameters */
+    const std::vector<KeyframeList>* keyframes() const noexcept { return keyframes_; }
 
     /* add_param: index -1 appends; otherwise the index must be the next free position of the parameter
        array (input layer included). Returns PF_Err_INVALID_INDEX for any other index. */
@@ -29,6 +36,7 @@ public:
 private:
     PF_Cmd cmd_;
     const std::vector<PF_ParamDef>* params_;
+    const std::vector<KeyframeList>* keyframes_;
     std::mutex mutex_;
     std::vector<PF_ParamDef> added_;
 };

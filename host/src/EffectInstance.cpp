@@ -45,7 +45,7 @@ FrameTime FrameTime::ofFrame(A_long frame, double fps)
 }
 
 EffectInstance::EffectInstance(Host& host, Module module)
-    : host_(host), module_(std::move(module)), params_{inputLayerDefinition()}
+    : host_(host), module_(std::move(module)), params_{inputLayerDefinition()}, keyframes_(1)
 {
 }
 
@@ -91,7 +91,11 @@ CommandFrame EffectInstance::prepare(PF_Cmd cmd, const World* input, World* outp
     f.in = host_.newInData();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        f.paramStore = params_;
+        const double seconds = secondsOf(time.current_time, time.time_scale);
+        for (std::size_t i = 0; i < params_.size(); ++i) {
+            f.paramStore.push_back(valueAt(params_[i], keyframes_[i], seconds));
+        }
+        f.keyframes = keyframes_;
         f.in.global_data = globalData_;
         f.in.sequence_data = sequenceData_;
     }
@@ -131,7 +135,7 @@ PF_Err EffectInstance::send(CommandFrame& frame)
     }
     frame.params.push_back(nullptr);
 
-    detail::CommandContext context(frame.cmd, &frame.paramStore);
+    detail::CommandContext context(frame.cmd, &frame.paramStore, &frame.keyframes);
     PF_Err err = PF_Err_NONE;
     {
         detail::CommandScope scope(host_.state().commands, context);
@@ -150,6 +154,8 @@ PF_Err EffectInstance::send(CommandFrame& frame)
     if (frame.cmd == PF_Cmd_PARAMS_SETUP && err == PF_Err_NONE) {
         params_.resize(1);
         params_.insert(params_.end(), added.begin(), added.end());
+        keyframes_.assign(params_.size(), KeyframeList{});
+        ++edits_;
     }
     return err;
 }
@@ -350,30 +356,83 @@ void EffectInstance::setPopup(PF_ParamIndex index, A_long choice)
                         std::to_string(def.u.pd.num_choices));
     }
     def.u.pd.value = choice;
+    ++edits_;
 }
 
 void EffectInstance::setCheckbox(PF_ParamIndex index, bool on)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     checkedParameter(index, PF_Param_CHECKBOX, "a checkbox").u.bd.value = on ? 1 : 0;
+    ++edits_;
 }
 
 void EffectInstance::setFloat(PF_ParamIndex index, double value)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     checkedParameter(index, PF_Param_FLOAT_SLIDER, "a float slider value").u.fs_d.value = value;
+    ++edits_;
 }
 
 void EffectInstance::setSlider(PF_ParamIndex index, A_long value)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     checkedParameter(index, PF_Param_SLIDER, "a slider value").u.sd.value = value;
+    ++edits_;
 }
 
 void EffectInstance::setColor(PF_ParamIndex index, const PF_Pixel& colour)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     checkedParameter(index, PF_Param_COLOR, "a colour").u.cd.value = colour;
+    ++edits_;
+}
+
+void EffectInstance::setKeyframe(PF_ParamIndex index, const FrameTime& at)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 1 || static_cast<std::size_t>(index) >= params_.size()) {
+        throw HostError("cannot keyframe parameter " + std::to_string(index) + ": it is outside 1.." +
+                        std::to_string(params_.size() - 1));
+    }
+    const auto i = static_cast<std::size_t>(index);
+    const Keyframe key{secondsOf(at.current_time, at.time_scale), params_[i].u};
+    KeyframeList& keys = keyframes_[i];
+    const auto place = std::lower_bound(keys.begin(), keys.end(), key.seconds,
+                                        [](const Keyframe& k, double t) { return k.seconds < t; });
+    if (place != keys.end() && place->seconds == key.seconds) {
+        *place = key;
+    } else {
+        keys.insert(place, key);
+    }
+    ++edits_;
+}
+
+void EffectInstance::clearKeyframes(PF_ParamIndex index)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (index < 0 || static_cast<std::size_t>(index) >= params_.size()) {
+        throw HostError("parameter index " + std::to_string(index) + " is outside 0.." +
+                        std::to_string(params_.size() - 1));
+    }
+    keyframes_[static_cast<std::size_t>(index)].clear();
+    ++edits_;
+}
+
+std::vector<PF_ParamDef> EffectInstance::parametersAt(const FrameTime& time) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const double seconds = secondsOf(time.current_time, time.time_scale);
+    std::vector<PF_ParamDef> values;
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        values.push_back(valueAt(params_[i], keyframes_[i], seconds));
+    }
+    return values;
+}
+
+long EffectInstance::edits() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return edits_;
 }
 
 /* ---- rendering ------------------------------------------------------------------------------------- */
@@ -386,11 +445,24 @@ PF_Err EffectInstance::render(const World& input, World& output, const FrameTime
 
 PF_Err EffectInstance::render(const World& input, World& output, const FrameTime& time, const Downsample& downsample)
 {
+    return render(input, output, time, downsample, LayerOrigin{});
+}
+
+PF_Err EffectInstance::render(const World& input, World& output, const FrameTime& time, const Downsample& downsample,
+                              const LayerOrigin& origin)
+{
     if (downsample.x < 1 || downsample.y < 1) {
         throw HostError("a downsample factor must be 1 or more");
     }
+    const auto floorDivide = [](A_long value, A_long by) {
+        const long long v = value;
+        return v >= 0 ? v / by : -((-v + by - 1) / by);
+    };
     if (downsample.x == 1 && downsample.y == 1) {
-        return render(input, output, time);
+        CommandFrame f = prepare(PF_Cmd_RENDER, &input, &output, time);
+        f.in.pre_effect_source_origin_x = origin.x;
+        f.in.pre_effect_source_origin_y = origin.y;
+        return send(f);
     }
     const World reducedInput = reduced(input, downsample.x, downsample.y);
     if (output.width() != reducedInput.width() || output.height() != reducedInput.height()) {
@@ -401,12 +473,14 @@ PF_Err EffectInstance::render(const World& input, World& output, const FrameTime
     CommandFrame f = prepare(PF_Cmd_RENDER, &reducedInput, &output, time);
     f.in.downsample_x = PF_RationalScale{1, static_cast<A_u_long>(downsample.x)};
     f.in.downsample_y = PF_RationalScale{1, static_cast<A_u_long>(downsample.y)};
+    f.in.pre_effect_source_origin_x = static_cast<A_long>(floorDivide(origin.x, downsample.x));
+    f.in.pre_effect_source_origin_y = static_cast<A_long>(floorDivide(origin.y, downsample.y));
     return send(f);
 }
 
-PF_Err EffectInstance::queryDynamicFlags()
+PF_Err EffectInstance::queryDynamicFlags(const FrameTime& time)
 {
-    CommandFrame f = prepare(PF_Cmd_QUERY_DYNAMIC_FLAGS);
+    CommandFrame f = prepare(PF_Cmd_QUERY_DYNAMIC_FLAGS, nullptr, nullptr, time);
     f.out.out_flags = outFlags();
     f.out.out_flags2 = outFlags2();
     const PF_Err err = send(f);

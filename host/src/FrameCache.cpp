@@ -14,12 +14,13 @@ bool sameValues(const std::vector<PF_ParamDefUnion>& a, const std::vector<PF_Par
 
 } // namespace
 
-std::vector<PF_ParamDefUnion> FrameCache::currentValues() const
+std::vector<PF_ParamDefUnion> FrameCache::valuesAt(const FrameTime& time) const
 {
     // The input layer (index 0) is compared as pixels, not as a record.
+    const std::vector<PF_ParamDef> params = effect_.parametersAt(time);
     std::vector<PF_ParamDefUnion> values;
-    for (std::size_t i = 1; i < effect_.parameterCount(); ++i) {
-        values.push_back(effect_.parameter(static_cast<PF_ParamIndex>(i)).u);
+    for (std::size_t i = 1; i < params.size(); ++i) {
+        values.push_back(params[i].u);
     }
     return values;
 }
@@ -33,15 +34,16 @@ bool FrameCache::variesWithoutParameters() const
 
 PF_Err FrameCache::render(const World& input, World& output, const FrameTime& time)
 {
-    const std::vector<PF_ParamDefUnion> values = currentValues();
+    const std::vector<PF_ParamDefUnion> values = valuesAt(time);
+    const long edits = effect_.edits();
     if ((effect_.outFlags2() & PF_OutFlag2_SUPPORTS_QUERY_DYNAMIC_FLAGS) != 0 &&
-        (!queriedValues_ || !sameValues(*queriedValues_, values))) {
+        (!queriedEdits_ || *queriedEdits_ != edits)) {
         ++queries_;
-        const PF_Err err = effect_.queryDynamicFlags();
+        const PF_Err err = effect_.queryDynamicFlags(time);
         if (err != PF_Err_NONE) {
             return err;
         }
-        queriedValues_ = values;
+        queriedEdits_ = edits;
     }
 
     const bool timeMatters = variesWithoutParameters();

@@ -97,6 +97,8 @@ SPErr Host::State::acquireSuite(const char* name, int32 version, const void** su
         table = &tables.iterate16;
     } else if (std::strcmp(name, kPFHandleSuite) == 0 && version == kPFHandleSuiteVersion1) {
         table = &tables.handles;
+    } else if (std::strcmp(name, kPFParamUtilsSuite) == 0 && version == kPFParamUtilsSuiteVersion3) {
+        table = &tables.paramUtils;
     } else if (std::strcmp(name, kSPBasicSuite) == 0 && version == kSPBasicSuiteVersion) {
         table = &tables.basic;
     }
@@ -361,7 +363,8 @@ PF_Err Host::State::iterate16(PF_InData* in, A_long base, A_long final, PF_Effec
 
 /* ---- interaction ----------------------------------------------------------------------------------- */
 
-PF_Err Host::State::checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* param) noexcept
+PF_Err Host::State::checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_u_long timeScale,
+                                  PF_ParamDef* param) noexcept
 {
     detail::CommandContext* context = command(ref, "checkout_param");
     if (context == nullptr || param == nullptr) {
@@ -374,7 +377,14 @@ PF_Err Host::State::checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamD
     if (params == nullptr || index < 0 || static_cast<std::size_t>(index) >= params->size()) {
         return PF_Err_INVALID_INDEX;
     }
-    *param = (*params)[static_cast<std::size_t>(index)];
+    // The value at the time asked for: a keyframed parameter may differ from the command's own moment.
+    const auto i = static_cast<std::size_t>(index);
+    const auto* keyframes = context->keyframes();
+    if (keyframes != nullptr && i < keyframes->size() && !(*keyframes)[i].empty()) {
+        *param = valueAt((*params)[i], (*keyframes)[i], secondsOf(time, timeScale));
+    } else {
+        *param = (*params)[i];
+    }
     checkouts.fetch_add(1, std::memory_order_relaxed);
     return PF_Err_NONE;
 }
@@ -432,6 +442,25 @@ PF_Err Host::State::progress(PF_ProgPtr ref, A_long current, A_long total) noexc
     }
     recordProgress(current, total);
     return faults.abortRequested() ? PF_Interrupt_CANCEL : PF_Err_NONE;
+}
+
+/* ---- parameter utilities ------------------------------------------------------------------------- */
+
+PF_Err Host::State::keyframeCount(PF_ProgPtr ref, PF_ParamIndex index, PF_KeyIndex* count) noexcept
+{
+    detail::CommandContext* context = command(ref, "PF_GetKeyframeCount");
+    if (context == nullptr || count == nullptr) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    const auto* params = context->params();
+    if (params == nullptr || index < 0 || static_cast<std::size_t>(index) >= params->size()) {
+        return PF_Err_INVALID_INDEX;
+    }
+    const auto i = static_cast<std::size_t>(index);
+    const auto* keyframes = context->keyframes();
+    const bool keyed = keyframes != nullptr && i < keyframes->size() && !(*keyframes)[i].empty();
+    *count = keyed ? static_cast<PF_KeyIndex>((*keyframes)[i].size()) : PF_KeyIndex_NONE;
+    return PF_Err_NONE;
 }
 
 } // namespace cfhost

@@ -51,11 +51,15 @@ struct Host::State {
                      void* refcon, PF_IteratePixel16Func fn, PF_EffectWorld* dst) noexcept;
 
     /* --- interaction --- */
-    PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDef* param) noexcept;
+    PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_u_long timeScale,
+                         PF_ParamDef* param) noexcept;
     PF_Err checkinParam(PF_ProgPtr ref, PF_ParamDef* param) noexcept;
     PF_Err addParam(PF_ProgPtr ref, PF_ParamIndex index, PF_ParamDefPtr def) noexcept;
     PF_Err abort(PF_ProgPtr ref) noexcept;
     PF_Err progress(PF_ProgPtr ref, A_long current, A_long total) noexcept;
+
+    /* --- parameter utilities --- */
+    PF_Err keyframeCount(PF_ProgPtr ref, PF_ParamIndex index, PF_KeyIndex* count) noexcept;
 
     /* --- bookkeeping --- */
     void misuse(const std::string& what) noexcept;

@@ -5,8 +5,6 @@
 
 #include "Crumbleforge.h"
 
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -32,27 +30,6 @@ protected:
         }
     }
 
-    static bool samePixel(const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
-
-    /* Pixels of the preview that the reduced full render does not show within one pixel around them. */
-    static long misplaced(const cfhost::World& preview, const cfhost::World& reference)
-    {
-        long count = 0;
-        for (A_long y = 0; y < preview.height(); ++y) {
-            for (A_long x = 0; x < preview.width(); ++x) {
-                bool found = false;
-                for (A_long ny = y - 1; ny <= y + 1 && !found; ++ny) {
-                    for (A_long nx = x - 1; nx <= x + 1 && !found; ++nx) {
-                        found = nx >= 0 && ny >= 0 && nx < reference.width() && ny < reference.height() &&
-                                samePixel(preview.pixel8(x, y), reference.pixel8(nx, ny));
-                    }
-                }
-                count += found ? 0 : 1;
-            }
-        }
-        return count;
-    }
-
     /* The full render reduced, beside the preview at the same factor. */
     long misplacedAt(A_long factor)
     {
@@ -61,7 +38,7 @@ protected:
         const cfhost::World reference = cfhost::reduced(full, factor, factor);
         cfhost::World preview(reference.width(), reference.height());
         EXPECT_EQ(fx().render(input, preview, cfhost::FrameTime{}, cfhost::Downsample{factor, factor}), PF_Err_NONE);
-        return misplaced(preview, reference);
+        return misplacedPixels(preview, reference);
     }
 
     cfhost::World input{kWidth, kHeight};
@@ -93,7 +70,7 @@ TEST_F(DownsampleTest, AnUnscaledPreviewWouldNotMatch)
     const cfhost::World smallInput = cfhost::reduced(input, 2, 2);
     cfhost::World naive(reference.width(), reference.height());
     ASSERT_EQ(fx().render(smallInput, naive), PF_Err_NONE);
-    EXPECT_GT(misplaced(naive, reference), reference.width() * reference.height() / 20);
+    EXPECT_GT(misplacedPixels(naive, reference), reference.width() * reference.height() / 20);
 }
 
 TEST_F(DownsampleTest, DamagedScalesRenderAsFullResolution)

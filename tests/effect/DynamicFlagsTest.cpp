@@ -6,6 +6,8 @@
 #include "Crumbleforge.h"
 #include "cfhost/FrameCache.h"
 
+#include <vector>
+
 namespace {
 
 class DynamicFlagsTest : public EffectFixture {
@@ -54,7 +56,62 @@ TEST_F(DynamicFlagsTest, StillPatternsClearNonParamVaryAndKeepOtherBits)
     EXPECT_EQ(answer(held), PF_OutFlag_DEEP_COLOR_AWARE | 0x100);
     setChaos(true, 0);
     EXPECT_EQ(answer(held), PF_OutFlag_DEEP_COLOR_AWARE | 0x100);
+    setChaos(true, -40); // a damaged project: below the slider's range the chaos holds still
+    EXPECT_EQ(answer(held), PF_OutFlag_DEEP_COLOR_AWARE | 0x100);
     EXPECT_EQ(h().counters().outstandingCheckouts, 0);
+    EXPECT_EQ(h().leakReport(), "");
+}
+
+/* The query arrives at one moment; keyframes tell what the rest of the timeline does. */
+TEST_F(DynamicFlagsTest, KeyframesThatCanStartTheChaosSetNonParamVary)
+{
+    struct Case {
+        const char* what;
+        bool chaosAtZero, chaosLater;
+        double speedAtZero, speedLater;
+        bool keyChaos, keySpeed;
+        bool varies;
+    };
+    const Case cases[] = {
+        {"chaos switched on later", false, true, 100, 100, true, false, true},
+        {"speed ramped up from 0", true, true, 0, 60, false, true, true},
+        {"both keyframed, off and still at first", false, true, 0, 60, true, true, true},
+        {"speed keyframed, chaos constantly off", false, false, 0, 60, false, true, false},
+        {"chaos keyframed, speed constantly 0", false, true, 0, 0, true, false, false},
+        {"chaos keyframed on and off again at speed 50", true, false, 50, 50, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setChaos(c.chaosAtZero, c.speedAtZero);
+        for (const PF_ParamIndex index : {PARAM_ENABLE_CHAOS, PARAM_ANIMATION_SPEED}) {
+            fx().clearKeyframes(index);
+        }
+        if (c.keyChaos) {
+            fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(0, 24));
+            fx().setCheckbox(PARAM_ENABLE_CHAOS, c.chaosLater);
+            fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(12, 24));
+        }
+        if (c.keySpeed) {
+            fx().setKeyframe(PARAM_ANIMATION_SPEED, cfhost::FrameTime::ofFrame(0, 24));
+            fx().setFloat(PARAM_ANIMATION_SPEED, c.speedLater);
+            fx().setKeyframe(PARAM_ANIMATION_SPEED, cfhost::FrameTime::ofFrame(12, 24));
+        }
+        EXPECT_EQ(answer(0), c.varies ? PF_OutFlag_NON_PARAM_VARY : 0);
+        EXPECT_EQ(h().leakReport(), "") << "the parameter utilities are released";
+    }
+}
+
+TEST_F(DynamicFlagsTest, WithoutTheParameterUtilitiesTheValuesAtTheMomentDecide)
+{
+    setChaos(false, 100);
+    fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(0, 24));
+    fx().setCheckbox(PARAM_ENABLE_CHAOS, true);
+    fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(12, 24));
+    h().faults().withholdSuite(kPFParamUtilsSuite);
+    EXPECT_EQ(answer(PF_OutFlag_NON_PARAM_VARY), 0) << "chaos is off at frame 0";
+    h().faults().clear();
+    EXPECT_EQ(answer(0), PF_OutFlag_NON_PARAM_VARY);
+    EXPECT_EQ(h().suiteUse(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3).released, 1);
     EXPECT_EQ(h().leakReport(), "");
 }
 
@@ -112,6 +169,48 @@ TEST_F(StillLayerTest, WithoutChaosTheSecondFrameComesFromTheCache)
     ASSERT_EQ(cache.render(still, second, cfhost::FrameTime::ofFrame(1, 24)), PF_Err_NONE);
     EXPECT_TRUE(cache.lastWasCached());
     EXPECT_EQ(cache.renders(), 1);
+    EXPECT_TRUE(cfhost::samePixels(first, second));
+}
+
+TEST_F(StillLayerTest, ChaosKeyframedOnAtFrameTwelveAnimatesFromThereOn)
+{
+    setChaos(false, 100);
+    fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(0, 24));
+    fx().setCheckbox(PARAM_ENABLE_CHAOS, true);
+    fx().setKeyframe(PARAM_ENABLE_CHAOS, cfhost::FrameTime::ofFrame(12, 24));
+    cfhost::FrameCache cache(fx());
+    std::vector<cfhost::World> frames;
+    for (A_long frame = 0; frame < 16; ++frame) {
+        frames.emplace_back(40, 30);
+        ASSERT_EQ(cache.render(still, frames.back(), cfhost::FrameTime::ofFrame(frame, 24)), PF_Err_NONE);
+    }
+    EXPECT_EQ(cache.queries(), 1) << "asked once, at frame 0";
+    EXPECT_TRUE(cfhost::samePixels(frames[0], frames[11])) << "no chaos before frame 12";
+    for (std::size_t frame = 13; frame < frames.size(); ++frame) {
+        EXPECT_FALSE(cfhost::samePixels(frames[frame - 1], frames[frame])) << "frame " << frame;
+    }
+}
+
+TEST_F(StillLayerTest, AConstantChaosOffStillLetsTheHostCache)
+{
+    setChaos(false, 0);
+    fx().setKeyframe(PARAM_ANIMATION_SPEED, cfhost::FrameTime::ofFrame(0, 24));
+    fx().setFloat(PARAM_ANIMATION_SPEED, 100);
+    fx().setKeyframe(PARAM_ANIMATION_SPEED, cfhost::FrameTime::ofFrame(12, 24));
+    cfhost::FrameCache cache(fx());
+    for (A_long frame = 12; frame < 16; ++frame) {
+        ASSERT_EQ(cache.render(still, first, cfhost::FrameTime::ofFrame(frame, 24)), PF_Err_NONE);
+    }
+    EXPECT_EQ(cache.renders(), 1);
+    EXPECT_EQ(cache.reuses(), 3);
+}
+
+TEST_F(StillLayerTest, ANegativeSpeedHoldsStillAsTheHostIsTold)
+{
+    setChaos(true, -40); // only a damaged project holds a speed below the slider's range
+    EXPECT_EQ(answer(PF_OutFlag_NON_PARAM_VARY), 0);
+    ASSERT_EQ(fx().render(still, first, cfhost::FrameTime::ofFrame(0, 24)), PF_Err_NONE);
+    ASSERT_EQ(fx().render(still, second, cfhost::FrameTime::ofFrame(5000, 24)), PF_Err_NONE);
     EXPECT_TRUE(cfhost::samePixels(first, second));
 }
 

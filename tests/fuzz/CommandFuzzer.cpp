@@ -200,6 +200,10 @@ void rawCommand(FuzzedDataProvider& in, cfhost::EffectInstance& fx)
         d.downsample_y = PF_RationalScale{in.ConsumeIntegral<A_long>(), in.ConsumeIntegral<A_u_long>()};
     }
     if (in.ConsumeBool()) {
+        d.pre_effect_source_origin_x = in.ConsumeIntegral<A_long>();
+        d.pre_effect_source_origin_y = in.ConsumeIntegral<A_long>();
+    }
+    if (in.ConsumeBool()) {
         output.layer().extent_hint = PF_LRect{in.ConsumeIntegral<A_long>(), in.ConsumeIntegral<A_long>(),
                                               in.ConsumeIntegral<A_long>(), in.ConsumeIntegral<A_long>()};
         d.extent_hint = output.layer().extent_hint;

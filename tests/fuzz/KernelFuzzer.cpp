@@ -163,7 +163,8 @@ void describe(const RenderInfo& info, const PF_LayerDef& layer, A_long width, A_
     std::fprintf(stderr,
                  "  record: preset %ld, brightness %a, contrast %a, pattern size %a, scale lock %u,\n"
                  "          detail %a x %a, colours %u/%u/%u/%u on %u/%u/%u/%u (16-bit %u/%u/%u/%u on %u/%u/%u/%u),\n"
-                 "          original colour %u, transparent %u, chaos %u (behaviour %u, %zu values%s), preview %a x %a\n",
+                 "          original colour %u, transparent %u, chaos %u (behaviour %u, %zu values%s), preview %a x %a,\n"
+                 "          layer origin %ld, %ld\n",
                  static_cast<long>(info.preset), info.brightness, info.contrast, info.patternSize, info.scaleLock,
                  info.horizontalDetail, info.verticalDetail, info.pixelColor.alpha, info.pixelColor.red,
                  info.pixelColor.green, info.pixelColor.blue, info.backgroundColor.alpha, info.backgroundColor.red,
@@ -173,7 +174,7 @@ void describe(const RenderInfo& info, const PF_LayerDef& layer, A_long width, A_
                  info.useOriginalColor, info.transparentBackground, info.chaosEnabled, info.chaosBehavior,
                  info.chaosValues != nullptr ? info.chaosValues->size() : std::size_t{0},
                  info.chaosValues != nullptr ? "" : ", none", static_cast<double>(info.downsampleX),
-                 static_cast<double>(info.downsampleY));
+                 static_cast<double>(info.downsampleY), static_cast<long>(info.originX), static_cast<long>(info.originY));
     if (info.chaosValues != nullptr) {
         for (const float value : *info.chaosValues) {
             std::fprintf(stderr, "          chaos value %a\n", static_cast<double>(value));
@@ -249,6 +250,10 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     info.inputWorld = in.ConsumeIntegralInRange<int>(0, 15) == 0 ? nullptr : &input.layer();
     info.downsampleX = in.ConsumeBool() ? 1.0f : cffuzz::anyFloat(in);
     info.downsampleY = in.ConsumeBool() ? 1.0f : cffuzz::anyFloat(in);
+    if (in.ConsumeBool()) { // a layer inside a grown buffer, or a damaged origin
+        info.originX = in.ConsumeIntegral<A_long>();
+        info.originY = in.ConsumeIntegral<A_long>();
+    }
 
     const A_long width = in.ConsumeIntegralInRange<A_long>(0, 20);
     const A_long height = in.ConsumeIntegralInRange<A_long>(0, 20);
@@ -267,7 +272,7 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     const A_long planHeight = planChoice == 2 ? in.ConsumeIntegralInRange<A_long>(-2, 24) : height;
     if (planChoice != 0) {
         buildKernelPlan(plan, info, planDeep, planWidth, planHeight);
-        info.plan = &plan;
+        attachPlan(info, plan);
     }
 
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
@@ -291,7 +296,7 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     }
     if (info.plan != nullptr) {
         RenderInfo exact = info;
-        exact.plan = nullptr;
+        detachPlan(exact);
         std::vector<Pixel> expected(count, untouched);
         runKernel(kernel, &exact, input, expected, width, height, shiftX, shiftY);
         for (std::size_t i = 0; i < count; ++i) {

@@ -1,6 +1,6 @@
 /* EffectInstanceTest.cpp — a module driven through EffectInstance: loading, registration, the lifecycle
-   commands, parameters, rendering in both hosts and depths, concurrency, and the fault switches as an
-   effect meets them. */
+   commands, parameters and their keyframes, rendering in both hosts and depths, concurrency, and the fault
+   switches as an effect meets them. */
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -75,7 +75,7 @@ World gradient(A_long w, A_long h, Depth depth)
     return world;
 }
 
-} // namespace
+
 
 /* ---- loading and registration -------------------------------------------------------------------- */
 
@@ -471,3 +471,35 @@ TEST(Render, LeakedSuitesAndHandlesShowInTheLeakReport)
     EXPECT_EQ(p.host.counters().liveHandles, before + 1);
     EXPECT_THROW(p.host.checkNoLeaks(), HostError);
 }
+
+TEST(Keyframes, ValuesBetweenKeyframesAreHeldOrRunInAStraightLine)
+{
+    PF_ParamDef slider{};
+    slider.param_type = PF_Param_FLOAT_SLIDER;
+    slider.u.fs_d.value = 99.0;
+    PF_ParamDef checkbox{};
+    checkbox.param_type = PF_Param_CHECKBOX;
+    checkbox.u.bd.value = 7;
+    KeyframeList sliderKeys(2), checkboxKeys(2);
+    sliderKeys[0].seconds = 1.0;
+    sliderKeys[0].value.fs_d.value = 10.0;
+    sliderKeys[1].seconds = 3.0;
+    sliderKeys[1].value.fs_d.value = 30.0;
+    checkboxKeys[0].seconds = 1.0;
+    checkboxKeys[0].value.bd.value = 0;
+    checkboxKeys[1].seconds = 3.0;
+    checkboxKeys[1].value.bd.value = 1;
+    struct Case {
+        double seconds;
+        double slider;
+        A_long checkbox;
+    };
+    for (const Case c : {Case{0.0, 10.0, 0}, Case{1.0, 10.0, 0}, Case{2.5, 25.0, 0}, Case{3.0, 30.0, 1},
+                         Case{9.0, 30.0, 1}}) {
+        EXPECT_DOUBLE_EQ(valueAt(slider, sliderKeys, c.seconds).u.fs_d.value, c.slider) << c.seconds;
+        EXPECT_EQ(valueAt(checkbox, checkboxKeys, c.seconds).u.bd.value, c.checkbox) << c.seconds;
+    }
+    EXPECT_EQ(valueAt(slider, KeyframeList{}, 2.0).u.fs_d.value, 99.0) << "no keyframes: the value itself";
+}
+
+} // namespace

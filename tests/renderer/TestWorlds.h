@@ -1,8 +1,10 @@
 /* TestWorlds.h — small hand-made image worlds with padded rows, a render record with the parameters'
-   defaults, and a loop that calls a kernel for every pixel the way a host's iteration does. */
+   defaults, and a loop that calls a kernel for every pixel the way a host's iteration does, with or without
+   the frame's plan. */
 #pragma once
 
 #include "Kernel.h"
+#include "KernelPlan.h"
 #include "RenderInfo.h"
 
 #include <cstdint>
@@ -83,13 +85,26 @@ inline PF_Err callKernel(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pi
     return Crumbleforge_16(refcon, x, y, in, out);
 }
 
-/* Every output pixel once, with the input pixel at the same place as in. */
+/* Every output pixel once, with the input pixel at the same place as in. With `planned`, through the plan
+   the render driver makes for such an output (the record's own plan is left as it was); else by
+   the exact rules, as a record without a plan. */
 template <typename Pixel>
-void runKernel(RenderInfo& info, TestWorld<Pixel>& in, TestWorld<Pixel>& out)
+void runKernel(RenderInfo& info, TestWorld<Pixel>& in, TestWorld<Pixel>& out, bool planned = false)
 {
+    const KernelPlan* givenPlan = info.plan;
+    const PlanTables givenTables = info.tables;
+    KernelPlan plan;
+    if (planned) {
+        buildKernelPlan(plan, info, sizeof(Pixel) == sizeof(PF_Pixel16), out.def.width, out.def.height);
+        attachPlan(info, plan);
+    } else {
+        detachPlan(info);
+    }
     for (int y = 0; y < out.def.height; ++y) {
         for (int x = 0; x < out.def.width; ++x) {
             callKernel(&info, x, y, &in.at(x, y), &out.at(x, y));
         }
     }
+    info.plan = givenPlan;
+    info.tables = givenTables;
 }

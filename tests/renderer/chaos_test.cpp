@@ -97,11 +97,16 @@ TEST(Chaos, SeedShiftsTheValuesByOneLevelAndIsTruncated)
     EXPECT_EQ(chaosAt(-3.7, 0, 5, 1, 0), chaosAt(-3, 0, 5, 1, 0)) << "toward zero";
 }
 
-TEST(Chaos, SpeedZeroHoldsTheValuesAtEveryTime)
+TEST(Chaos, SpeedZeroOrBelowHoldsTheValuesAtEveryTime)
 {
     EXPECT_EQ(chaosAt(4, 0, 5, 3, 123456), chaosAt(4, 0, 5, 3, 0));
     EXPECT_EQ(chaosAt(4, 0, 5, 3, -99), chaosAt(4, 0, 5, 3, 0));
     EXPECT_EQ(chaosFrameStep(0.0, 12345, 0), 0) << "time is not read at all";
+    // Below the slider's range, as the answer to the host's dynamic-flags query says: still.
+    EXPECT_EQ(chaosFrameStep(-5.0, 5000 * STEP, STEP), 0);
+    EXPECT_FALSE(chaosAnimates(1, -5.0));
+    EXPECT_TRUE(chaosAnimates(1, 0.01));
+    EXPECT_FALSE(chaosAnimates(0, 100.0));
 }
 
 TEST(Chaos, FullSpeedMovesOneLevelPerFrame)

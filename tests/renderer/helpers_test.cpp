@@ -175,7 +175,7 @@ TEST(Blocks, OriginIsTheLargestMultipleOfTheRoundedSize)
     EXPECT_EQ(getBlock(7, 0.2f), 7) << "raised to 1";
     EXPECT_EQ(getBlock(0, 250.0f), 0);
     EXPECT_EQ(getBlock(251, 250.0f), 250);
-    EXPECT_EQ(getBlock(-7, 3.0f), -6) << "negative coordinates move toward zero";
+    EXPECT_EQ(getBlock(-7, 3.0f), -9) << "left of the layer the grid goes on";
 }
 
 TEST(Blocks, DamagedSizesStayBetweenOneAndTheLimit)

@@ -62,6 +62,8 @@ const std::vector<double> kEdgeBrightness = {0.0, 20.0, 1.0, -1.0, 100.0, -100.0
 const std::vector<double> kEdgeContrast = {0.0, 150.0, -150.0, 50.0, 255.0, -255.0, 258.0, 259.0, 260.0, 1e10,
                                            -1e10, inf, -inf, nan, 12.5, -0.001};
 const std::vector<float> kEdgeDownsample = {1.0f, 0.5f, 1.0f / 3.0f, 0.25f, 0.0f, -1.0f, 2.0f, nanF, infF, 1e-30f};
+const std::vector<A_long> kEdgeOrigins = {std::numeric_limits<A_long>::min(), std::numeric_limits<A_long>::max(),
+                                          -65536, 1 << 24, -1};
 const std::vector<A_long> kPresets = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, -1, -7, 1 << 20};
 
 struct Rng {
@@ -106,7 +108,8 @@ struct Frame {
              << info.horizontalDetail << " x " << info.verticalDetail << ", original colour "
              << int(info.useOriginalColor) << ", transparent " << int(info.transparentBackground) << ", chaos "
              << int(info.chaosEnabled) << " (" << (info.chaosValues ? info.chaosValues->size() : 0)
-             << " values), downsample " << info.downsampleX << " x " << info.downsampleY << ", input "
+             << " values), downsample " << info.downsampleX << " x " << info.downsampleY << ", origin "
+             << info.originX << ", " << info.originY << ", input "
              << input.def.width << " x " << input.def.height << (info.inputWorld == &flipped ? " bottom-up" : "")
              << ", output " << width << " x " << height;
         return text.str();
@@ -207,6 +210,11 @@ std::unique_ptr<Frame<Pixel>> randomFrame(Rng& rng)
     }
     info.downsampleX = rng.chance(60) ? 1.0f : rng.pick(kEdgeDownsample);
     info.downsampleY = rng.chance(60) ? 1.0f : rng.pick(kEdgeDownsample);
+    // Now and then a layer inside a grown buffer (or one the buffer cuts), at times at damaged extremes.
+    if (rng.chance(25)) {
+        info.originX = rng.chance(90) ? rng.upTo(41) - 20 : rng.pick(kEdgeOrigins);
+        info.originY = rng.chance(90) ? rng.upTo(31) - 15 : rng.pick(kEdgeOrigins);
+    }
     return made;
 }
 
@@ -214,7 +222,8 @@ enum class Way { Plan, PlanOfOtherDepth, NoPlan };
 
 /* Runs both kernels over the output and a margin of two pixels on every side (coordinates the tables do not
    cover), each with its own copy of the same starting output and input pixels; true when every byte
-   agrees, else a failure names the first pixel that differs. */
+   agrees, else a failure names the first pixel that differs. The kernels as first written know no layer
+   origin: with one, the exact rules without a plan are the reference. */
 template <typename Pixel>
 bool drawsTheSame(Frame<Pixel>& frame, Way way, const std::string& what)
 {
@@ -233,22 +242,24 @@ bool drawsTheSame(Frame<Pixel>& frame, Way way, const std::string& what)
     std::vector<Pixel> inputsForFast = inputs;
 
     RenderInfo reference = frame.info;
-    reference.plan = nullptr;
+    detachPlan(reference);
     RenderInfo tried = frame.info;
     KernelPlan plan;
     if (way != Way::NoPlan) {
         const bool deep = way == Way::Plan ? D::deep : !D::deep;
         buildKernelPlan(plan, tried, deep, frame.width, frame.height);
-        tried.plan = &plan;
+        attachPlan(tried, plan);
     } else {
-        tried.plan = nullptr;
+        detachPlan(tried);
     }
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             const std::size_t i = static_cast<std::size_t>(row * columns + column);
             const A_long x = column - margin;
             const A_long y = row - margin;
-            EXPECT_EQ(D::baseline(&reference, x, y, &inputs[i], &expected[i]), PF_Err_NONE);
+            const bool layerAtBufferOrigin = reference.originX == 0 && reference.originY == 0;
+            EXPECT_EQ((layerAtBufferOrigin ? D::baseline : D::fast)(&reference, x, y, &inputs[i], &expected[i]),
+                      PF_Err_NONE);
             EXPECT_EQ(D::fast(&tried, x, y, &inputsForFast[i], &actual[i]), PF_Err_NONE);
             if (std::memcmp(&expected[i], &actual[i], sizeof(Pixel)) != 0) {
                 ADD_FAILURE() << what << ": pixel (" << x << ", " << y << ") differs: expected ("
@@ -321,6 +332,12 @@ TYPED_TEST(KernelSameness, EveryPresetAndEveryEdgeValueDrawsTheSameBits)
         ASSERT_TRUE(check("downsample", [factor](RenderInfo& info) {
             info.downsampleX = factor;
             info.downsampleY = 1.0f / factor;
+        }));
+    }
+    for (const A_long origin : kEdgeOrigins) {
+        ASSERT_TRUE(check("origin", [origin](RenderInfo& info) {
+            info.originX = origin;
+            info.originY = ~origin; // the other end of the range
         }));
     }
 }

@@ -126,6 +126,7 @@ struct Frame {
     A_long frame;
     std::function<void(Controls&)> set;
     A_u_long downsample = 1; /* a preview at 1/downsample in both directions; the input stands for the reduced layer */
+    cfhost::LayerOrigin origin{}; /* the input stands for a grown buffer with the layer's (0, 0) here */
 };
 
 std::string twoDigits(A_long n)
@@ -218,6 +219,17 @@ std::vector<Frame> frames()
                     }, 3});
     list.push_back({"p01-preview-half-scale-lock", 1, 0,
                     [](Controls& c) { c.checkbox("Enable Scale Lock", true).number("Pattern Size", 2.5); }, 2});
+
+    // Buffers grown by an earlier effect: the grid stays on the layer, whose corner may lie anywhere.
+    list.push_back({"p02-grown-origin-13-9", 2, 0, none, 1, {13, 9}});
+    list.push_back({"p05-grown-origin-left-of-buffer", 5, 0,
+                    [](Controls& c) { c.number("Horizontal Detail", 9).number("Vertical Detail", 7); }, 1, {-7, 4}});
+    list.push_back({"p07-grown-preview-half-chaos", 7, 3, [](Controls& c) {
+                        c.checkbox("Enable Chaos", true).number("Animation Speed", 100).number("Intensity", 6);
+                    }, 2, {5, 5}});
+    list.push_back({"p10-grown-scale-lock-original-colour", 10, 0, [](Controls& c) {
+                        c.checkbox("Enable Scale Lock", true).number("Pattern Size", 1.5).checkbox("Use Original Color", true);
+                    }, 1, {20, 11}});
     return list;
 }
 
@@ -245,12 +257,14 @@ bool render(cfhost::Host& host, const std::string& modulePath, const Frame& f, c
     World output(kWidth, kHeight, input.depth(), input.deep() ? 6 : 5);
     const cfhost::FrameTime time = cfhost::FrameTime::ofFrame(f.frame, 24);
     PF_Err err = PF_Err_NONE;
-    if (f.downsample == 1) {
+    if (f.downsample == 1 && f.origin.x == 0 && f.origin.y == 0) {
         err = effect.render(input, output, time);
     } else {
         cfhost::CommandFrame command = effect.prepare(PF_Cmd_RENDER, &input, &output, time);
         command.in.downsample_x = PF_RationalScale{1, f.downsample};
         command.in.downsample_y = PF_RationalScale{1, f.downsample};
+        command.in.pre_effect_source_origin_x = f.origin.x;
+        command.in.pre_effect_source_origin_y = f.origin.y;
         err = effect.send(command);
     }
     bool ok = true;

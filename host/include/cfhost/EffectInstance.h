@@ -20,6 +20,7 @@
 
 #include "AE_Effect.h"
 #include "cfhost/Host.h"
+#include "cfhost/Keyframes.h"
 #include "cfhost/Module.h"
 #include "cfhost/Registration.h"
 #include "cfhost/World.h"
@@ -41,6 +42,13 @@ struct Downsample {
     A_long y = 1;
 };
 
+/* The layer inside a larger input buffer, as a host hands it after an earlier effect on the layer (a glow, a
+   drop shadow) grew the buffer: the layer's (0, 0) lies at (x, y) of the buffer. */
+struct LayerOrigin {
+    A_long x = 0;
+    A_long y = 0;
+};
+
 /* Everything one command call receives. prepare() fills it as a real host would; a test may change any
    field before send(). Movable, not copyable: params points into paramStore. */
 struct CommandFrame {
@@ -49,6 +57,7 @@ struct CommandFrame {
     PF_OutData out{};
     std::vector<PF_ParamDef> paramStore; /* copies of the current parameters, [0] = input layer */
     std::vector<PF_ParamDef*> params;    /* pointers into paramStore, then a null terminator */
+    std::vector<KeyframeList> keyframes; /* the parameters' keyframes, index for index (checkout at any time) */
     PF_LayerDef* output = nullptr;
     void* extra = nullptr;
 
@@ -80,7 +89,7 @@ public:
 
     /* --- raw commands --------------------------------------------------------------------------- */
     /* The records of `cmd` as a real host fills them: callbacks, app id, version, quality HI, 1/1 scales,
-       held global and sequence data, current parameters; send() sets effect_ref. `input` (may be null)
+       held global and sequence data, the parameters as they stand at `time`; send() sets effect_ref. `input` (may be null)
        becomes params[0].u.ld and gives width, height and extent_hint. */
     CommandFrame prepare(PF_Cmd cmd, const World* input = nullptr, World* output = nullptr,
                          const FrameTime& time = FrameTime{}) const;
@@ -113,9 +122,9 @@ public:
     PF_OutFlags2 outFlags2() const;    /* out_data->out_flags2 after global setup */
     A_long reportedParamCount() const; /* out_data->num_params after parameter setup */
 
-    /* Sends PF_Cmd_QUERY_DYNAMIC_FLAGS, as a host does when parameter values have changed, with out_flags
-       holding the flags of global setup; keeps the answer's out_flags (see dynamicOutFlags()). */
-    PF_Err queryDynamicFlags();
+    /* Sends PF_Cmd_QUERY_DYNAMIC_FLAGS at `time`, as a host does when parameter values have changed, with
+       out_flags holding the flags of global setup; keeps the answer's out_flags (see dynamicOutFlags()). */
+    PF_Err queryDynamicFlags(const FrameTime& time = FrameTime{});
     /* out_flags as the last dynamic-flags answer left them; the global-setup flags before any query. */
     PF_OutFlags dynamicOutFlags() const;
 
@@ -130,6 +139,16 @@ public:
     void setSlider(PF_ParamIndex index, A_long value);
     void setColor(PF_ParamIndex index, const PF_Pixel& colour);
 
+    /* Keyframes: the parameter's current value becomes a keyframe at `at` (replacing one at that moment),
+       and from then on the parameter varies with time (Keyframes.h). clearKeyframes makes it constant again,
+       at its current value. */
+    void setKeyframe(PF_ParamIndex index, const FrameTime& at);
+    void clearKeyframes(PF_ParamIndex index);
+    /* Every parameter (index 0 the input layer) as it stands at `time`. */
+    std::vector<PF_ParamDef> parametersAt(const FrameTime& time) const;
+    /* Counts every change of a value or a keyframe: a host asks the effect about its flags again after one. */
+    long edits() const;
+
     /* --- rendering ------------------------------------------------------------------------------ */
     /* Sends PF_Cmd_RENDER for one frame: params[0].u.ld is the input's layer, output is the output's layer
        (both 8-bit or both 16-bit is the caller's choice), with the current parameter values. The effect
@@ -139,6 +158,12 @@ public:
        by 1/y (keeping the top-left pixel of every x-by-y cell, as a draft preview does) and hands over with
        in_data->downsample_x/y set. `output` must have the reduced size, rounded up. */
     PF_Err render(const World& input, World& output, const FrameTime& time, const Downsample& downsample);
+    /* The same with a grown buffer: `input` is the whole buffer (at full resolution), the layer's (0, 0) lies
+       at `origin` in it, and in_data->pre_effect_source_origin_x/y say so. At reduced resolution the buffer
+       is reduced as above and the origin arrives in pixels of the reduced buffer: origin / factor, rounded
+       down. `output` has the (reduced) buffer's size. */
+    PF_Err render(const World& input, World& output, const FrameTime& time, const Downsample& downsample,
+                  const LayerOrigin& origin);
 
 private:
     PF_ParamDef& checkedParameter(PF_ParamIndex index, PF_ParamType type, const char* what);
@@ -150,6 +175,8 @@ private:
 
     mutable std::mutex mutex_; /* guards everything below */
     std::vector<PF_ParamDef> params_;
+    std::vector<KeyframeList> keyframes_; /* index for index with params_ */
+    long edits_ = 0;
     PF_Handle globalData_ = nullptr;
     PF_Handle sequenceData_ = nullptr;
     A_u_long effectVersion_ = 0;

@@ -1,7 +1,9 @@
 /* FrameCache.h — the application's cache of rendered frames: a frame is rendered once and shown again while
-   the input and the parameter values stay the same, unless the effect said its output varies with something
-   else (time, for one) through PF_OutFlag_NON_PARAM_VARY. When parameter values change, the cache asks the
-   effect again through PF_Cmd_QUERY_DYNAMIC_FLAGS, if global setup declared that it answers it. */
+   the input and the parameter values at its time stay the same, unless the effect said its output varies
+   with something else (time, for one) through PF_OutFlag_NON_PARAM_VARY. After the user changes a value or
+   a keyframe, the cache asks the effect again through PF_Cmd_QUERY_DYNAMIC_FLAGS (at the time of the frame
+   it is rendering), if global setup declared that it answers it; keyframes changing a value from one frame
+   to the next are no such change. */
 #pragma once
 
 #include <optional>
@@ -27,11 +29,11 @@ public:
     long queries() const noexcept { return queries_; }
 
 private:
-    std::vector<PF_ParamDefUnion> currentValues() const;
+    std::vector<PF_ParamDefUnion> valuesAt(const FrameTime& time) const;
     bool variesWithoutParameters() const;
 
     EffectInstance& effect_;
-    std::optional<std::vector<PF_ParamDefUnion>> queriedValues_; /* values at the last dynamic-flags query */
+    std::optional<long> queriedEdits_;                             /* the effect's edits at the last query */
     std::optional<World> input_;                                   /* the cached frame's input */
     std::optional<World> frame_;                                   /* the cached frame */
     std::vector<PF_ParamDefUnion> values_;                         /* and its parameter values */
