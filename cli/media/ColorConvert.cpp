@@ -49,6 +49,9 @@ SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height
         owner.release();
         owner.reset(next);
     }
+    if (next == current) {
+        return next; /* the same scaler as the last frame's, details already set */
+    }
     const int* table = sws_getCoefficients(swsMatrix(colour.matrix));
     const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
