@@ -106,7 +106,8 @@ Outcome ours(const std::string& in, const std::string& out, const std::function<
         o.positional = {in, out};
         o.plugin = CRUMBLEFORGE_MODULE;
         o.quiet = true;
-        o.settings = {"Presets=1"};
+        /* solid blocks in each block's own colour: what pixelize draws, so both encoders get alike pictures */
+        o.settings = {"Presets=Solid", "Use Original Color=on"};
         if (adjust) {
             adjust(o);
         }

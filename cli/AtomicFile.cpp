@@ -185,11 +185,6 @@ TempFolder::~TempFolder()
     cleanup::remove(cleanupSlot_);
 }
 
-void TempFolder::add(const std::vector<unsigned char>& bytes, const fs::path& target)
-{
-    writeFile(reserve(target), bytes, target);
-}
-
 fs::path TempFolder::reserve(const fs::path& target)
 {
     const fs::path file = folder_ / std::to_string(targets_.size());

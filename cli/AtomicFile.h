@@ -51,8 +51,6 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder();
 
-    /* Writes the next file completely (synced) and records the final name it is to get. */
-    void add(const std::vector<unsigned char>& bytes, const std::filesystem::path& target);
     /* Records the next file's final name and returns the temporary name to write it at (with writeFile(), from
        any thread) before commit(). */
     std::filesystem::path reserve(const std::filesystem::path& target);

@@ -3,8 +3,8 @@
 #include "Cleanup.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -17,12 +17,11 @@ namespace cfcli::cleanup {
 namespace {
 
 enum State : int { kFree = 0, kBusy = 1, kActive = 2 };
-enum Kind : int { kFile, kFolder, kChild };
+enum Kind : int { kFile, kFolder };
 
 struct Slot {
     std::atomic<int> state{kFree};
     Kind kind = kFile;
-    pid_t pid = 0;
     std::atomic<long> count{0};
     char path[PATH_MAX] = {};
 };
@@ -53,15 +52,7 @@ void formatNumber(long n, char* buf)
 
 void onSignal(int sig)
 {
-    auto& table = slots();
-    for (Slot& s : table) { /* children first, so that none writes a file after it was removed */
-        if (s.state.load() == kActive && s.kind == kChild) {
-            kill(s.pid, SIGKILL);
-            int status = 0;
-            waitpid(s.pid, &status, 0);
-        }
-    }
-    for (Slot& s : table) {
+    for (Slot& s : slots()) {
         if (s.state.load() != kActive) {
             continue;
         }
@@ -85,7 +76,7 @@ void onSignal(int sig)
     raise(sig);
 }
 
-int claim(Kind kind, const std::string& path, pid_t pid)
+int claim(Kind kind, const std::string& path)
 {
     if (path.size() >= PATH_MAX) {
         return -1;
@@ -96,7 +87,6 @@ int claim(Kind kind, const std::string& path, pid_t pid)
         if (table[i].state.compare_exchange_strong(expected, kBusy)) {
             Slot& s = table[i];
             s.kind = kind;
-            s.pid = pid;
             s.count.store(0);
             std::memcpy(s.path, path.c_str(), path.size() + 1);
             s.state.store(kActive);
@@ -125,12 +115,12 @@ void installSignalHandlers()
 
 int addFile(const std::string& path)
 {
-    return claim(kFile, path, 0);
+    return claim(kFile, path);
 }
 
 int addFolder(const std::string& path)
 {
-    return claim(kFolder, path, 0);
+    return claim(kFolder, path);
 }
 
 void setFolderCount(int slot, long count)
@@ -140,16 +130,26 @@ void setFolderCount(int slot, long count)
     }
 }
 
-int addChild(pid_t pid)
-{
-    return claim(kChild, std::string(), pid);
-}
-
 void remove(int slot)
 {
     if (slot >= 0) {
         slots()[static_cast<std::size_t>(slot)].state.store(kFree);
     }
+}
+
+InterruptsBlocked::InterruptsBlocked()
+{
+    sigset_t interrupts;
+    sigemptyset(&interrupts);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&interrupts, sig);
+    }
+    pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
+}
+
+InterruptsBlocked::~InterruptsBlocked()
+{
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 } // namespace cfcli::cleanup

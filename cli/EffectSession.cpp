@@ -1,12 +1,11 @@
 /* EffectSession.cpp — loading the module and sending it the commands an application sends. */
 #include "EffectSession.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
 
+#include "Cleanup.h"
 #include "Errors.h"
 #include "cfhost/HostError.h"
 
@@ -92,20 +91,8 @@ EffectSession::EffectSession(const SessionOptions& options)
     {
         /* The host's worker threads start here; they inherit a mask that keeps interrupts away from them, so
            the interrupt handler always runs on this thread, never beside it (see Cleanup.h). */
-        sigset_t interrupts;
-        sigset_t previous;
-        sigemptyset(&interrupts);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-            sigaddset(&interrupts, sig);
-        }
-        pthread_sigmask(SIG_BLOCK, &interrupts, &previous);
-        try {
-            host_ = std::make_unique<cfhost::Host>(hostOptions);
-        } catch (...) {
-            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-            throw;
-        }
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        const cleanup::InterruptsBlocked blocked;
+        host_ = std::make_unique<cfhost::Host>(hostOptions);
     }
     try {
         effect_ = std::make_unique<cfhost::EffectInstance>(*host_, options.plugin);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "AtomicFile.h"
+#include "Cleanup.h"
 #include "Conversions.h"
 #include "Errors.h"
 #include "Sequence.h"
@@ -137,8 +138,7 @@ private:
 
 class VideoSource : public FrameSource {
 public:
-    VideoSource(const std::string& path, const media::ReaderOptions& readerOptions, const SourceOptions& options,
-                bool sequence)
+    VideoSource(const std::string& path, const media::ReaderOptions& readerOptions)
         : reader_(path, readerOptions), frame_(media::makeFrame())
     {
         const media::VideoStreamInfo& info = reader_.info();
@@ -148,15 +148,12 @@ public:
         description_.colour = info.colour;
         description_.timeBase = info.timeBase;
         description_.frameRate = info.frameRate;
-        description_.ownRate = !sequence;
         description_.sampleAspect = info.sampleAspect;
         description_.displayMatrix = info.displayMatrix;
         description_.frameCount = info.declaredFrames;
-        description_.frameCountExact = info.declaredExactly;
         description_.audio = reader_.audio();
         description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
         description_.name = path;
-        (void)options;
     }
     const StreamDescription& description() const override { return description_; }
     void passAudio(media::PacketQueue* queue) override { reader_.passAudio(queue); }
@@ -256,6 +253,7 @@ public:
         const fs::path file = folder_.reserve(target);
         const cfhost::World* world = slot.world.get();
         const PngColourChunks* chunks = &chunks_;
+        const cleanup::InterruptsBlocked blocked; /* the worker leaves interrupts to this thread */
         slot.done = std::async(std::launch::async, [world, chunks, file, target] {
             TempFolder::writeFile(file, encodePng(*world, target.string(), chunks), target);
         });
@@ -395,13 +393,12 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
         return std::make_unique<PngSequenceSource>(*pattern, options);
     }
     if (pattern) {
-        const long count = sequenceLength(*pattern, options.firstFrame);
-        (void)count;
+        sequenceLength(*pattern, options.firstFrame); /* refuses a missing start or a gap */
         media::ReaderOptions reader;
         reader.format = "image2";
         reader.demuxerOptions = {{"start_number", std::to_string(options.firstFrame)},
                                  {"framerate", std::to_string(options.fps.num) + "/" + std::to_string(options.fps.den)}};
-        return std::make_unique<VideoSource>(path.string(), reader, options, true);
+        return std::make_unique<VideoSource>(path.string(), reader);
     }
     std::error_code ec;
     if (!fs::exists(path, ec)) {
@@ -413,7 +410,7 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
     if (hasPngExtension(path) && !isAnimatedPng(path)) {
         return std::make_unique<PngStillSource>(path, options);
     }
-    return std::make_unique<VideoSource>(path.string(), media::ReaderOptions{}, options, false);
+    return std::make_unique<VideoSource>(path.string(), media::ReaderOptions{});
 }
 
 std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& options)

@@ -29,11 +29,9 @@ struct StreamDescription {
     media::Colour colour;               /* resolved */
     AVRational timeBase{1, 24};         /* of the timestamps next() gives */
     AVRational frameRate{24, 1};        /* nominal: one frame of it is one time step of the effect */
-    bool ownRate = false;               /* the rate is the input's own, not --fps */
     AVRational sampleAspect{0, 1};
     std::vector<std::uint8_t> displayMatrix;
     long frameCount = -1;               /* declared; -1 unknown */
-    bool frameCountExact = true;
     PngColourChunks pngChunks;          /* from PNG input */
     const AVStream* audio = nullptr;    /* audio that may go along into a video output */
     std::int64_t start = 0;             /* the input's start, in AV_TIME_BASE units (audio counts from it) */

@@ -2,6 +2,8 @@
    of worlds, and one place where the first failure stops everything. */
 #include "Pipeline.h"
 
+#include "Cleanup.h"
+
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -139,6 +141,8 @@ long runPipeline(const PipelineSetup& s)
         rendered.close();
     };
 
+    /* Threads started here leave interrupts to this thread (see Cleanup.h). */
+    std::optional<cleanup::InterruptsBlocked> blocked(std::in_place);
     std::int64_t firstPts = 0; /* written before the first frame is handed on, read after */
     std::thread decoder([&] {
         try {
@@ -196,6 +200,7 @@ long runPipeline(const PipelineSetup& s)
         });
     }
 
+    blocked.reset();
     long written = 0;
     try {
         while (const auto job = rendered.take()) {

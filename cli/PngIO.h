@@ -31,8 +31,8 @@ RgbaImage readPng(const std::filesystem::path& path, PngColourChunks* chunks = n
 std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& name,
                                      const PngColourChunks* chunks = nullptr);
 /* The same straight from a host world: 8-bit worlds give 8-bit RGBA, 16-bit worlds 16-bit RGBA by the exact
-   rule. Rows are filtered by "up" and deflated at level 6: files of pixelated frames come out smaller than
-   FFmpeg's own PNG encoder makes them, in less time than adaptive filtering takes. */
+   rule. Rows are filtered by "up" only (no trial of every filter) and deflated at level 6: the effect's frames
+   come out smaller than FFmpeg's own PNG encoder makes them. */
 std::vector<unsigned char> encodePng(const cfhost::World& world, const std::string& name,
                                      const PngColourChunks* chunks = nullptr);
 

@@ -125,8 +125,9 @@ int runRender(const Options& options)
     sink->commit();
     progress.finish();
 
-    const bool shortOfDeclared = d.frameCountExact && d.frameCount > rendered;
-    if (source->errors() > 0 || shortOfDeclared) {
+    /* Fewer frames than the file declares is no damage by itself: an edit list may show only part of a
+       track. Damage is what the reader and decoders reported. */
+    if (source->errors() > 0) {
         const std::string declared =
             d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : "";
         throw CliError("the input " + quoteName(in.string()) + " is damaged: " + std::to_string(rendered) + declared +

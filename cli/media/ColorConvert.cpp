@@ -49,6 +49,9 @@ SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height
         owner.release();
         owner.reset(next);
     }
+    if (next == current) {
+        return next; /* the same scaler as the last frame's, details already set */
+    }
     const int* table = sws_getCoefficients(swsMatrix(colour.matrix));
     const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
@@ -106,10 +109,25 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
     const int h = frame.height;
     auto* base = reinterpret_cast<unsigned char*>(world.layer().data);
     if (!world.deep()) {
-        SwsContext* s = scalerFor(owner_, scaler_, w, h, format, AV_PIX_FMT_ARGB, colour);
+        /* libswscale writes RGBA with SIMD but ARGB without; RGBA in place, then each pixel turned to ARGB, is
+           faster than ARGB directly. */
+        SwsContext* s = scalerFor(owner_, scaler_, w, h, format, AV_PIX_FMT_RGBA, colour);
         uint8_t* dst[4] = {base, nullptr, nullptr, nullptr};
         const int dstStride[4] = {world.rowbytes(), 0, 0, 0};
         sws_scale(s, frame.data, frame.linesize, 0, h, dst, dstStride);
+        for (int y = 0; y < h; ++y) {
+            unsigned char* row = base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes());
+            for (int x = 0; x < w; ++x) {
+                std::uint32_t v;
+                std::memcpy(&v, row + 4 * x, 4);
+                if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+                    v = (v << 8) | (v >> 24); /* bytes R G B A → A R G B */
+                } else {
+                    v = (v >> 8) | (v << 24);
+                }
+                std::memcpy(row + 4 * x, &v, 4);
+            }
+        }
         return;
     }
     if (toHost_.empty()) {

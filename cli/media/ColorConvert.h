@@ -28,7 +28,8 @@ bool hasAlpha(AVPixelFormat format);
 /* The widest component of the format, in bits. */
 int componentBits(AVPixelFormat format);
 
-/* Decoded frames into worlds of the frame's size (either depth). */
+/* Decoded frames into worlds of the frame's size (either depth). One converter serves one stream: the colour
+   description is set on its scaler when the scaler is made. */
 class FrameToWorld {
 public:
     void convert(const AVFrame& frame, const Colour& colour, cfhost::World& world);

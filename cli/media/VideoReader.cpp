@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "Cleanup.h"
 #include "Errors.h"
 
 namespace cfcli::media {
@@ -81,7 +82,10 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     decoder_->pkt_timebase = video->time_base;
     decoder_->thread_count = 0;
     decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    err = avcodec_open2(decoder_.get(), codec, nullptr);
+    {
+        const cleanup::InterruptsBlocked blocked; /* the codec's threads start here */
+        err = avcodec_open2(decoder_.get(), codec, nullptr);
+    }
     if (err < 0) {
         throw UsageError("cannot read " + name_ + ": the " + codec->name + " decoder refuses it (" + errorText(err) + ")");
     }
@@ -117,7 +121,6 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     }
     if (video->nb_frames > 0) {
         info_.declaredFrames = static_cast<long>(video->nb_frames);
-        info_.declaredExactly = true;
     } else if (video->duration != AV_NOPTS_VALUE && video->duration > 0) {
         info_.declaredFrames = static_cast<long>(av_rescale_q(video->duration, video->time_base, av_inv_q(info_.frameRate)));
     } else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0) {

@@ -25,7 +25,6 @@ struct VideoStreamInfo {
     std::vector<std::uint8_t> displayMatrix; /* rotation to show the frames with, as stored; empty: none */
     std::int64_t start = 0;              /* the file's start, in timeBase: output times count from it */
     long declaredFrames = -1;            /* what the file says it holds; -1 unknown */
-    bool declaredExactly = false;        /* counted in the file rather than estimated from its duration */
 };
 
 struct ReaderOptions {

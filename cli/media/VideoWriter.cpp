@@ -9,6 +9,7 @@ extern "C" {
 
 #include <cstring>
 
+#include "Cleanup.h"
 #include "Errors.h"
 
 namespace cfcli::media {
@@ -105,7 +106,10 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     for (const auto& [key, value] : setup.encoderOptions) {
         av_dict_set(&options, key.c_str(), value.c_str(), 0);
     }
-    err = avcodec_open2(encoder_.get(), codec, &options);
+    {
+        const cleanup::InterruptsBlocked blocked; /* the codec's threads start here */
+        err = avcodec_open2(encoder_.get(), codec, &options);
+    }
     if (err < 0) {
         av_dict_free(&options);
         fail(std::string("the ") + codec->name + " encoder does not open with " +

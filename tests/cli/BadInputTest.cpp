@@ -110,7 +110,7 @@ TEST(BadInput, DamagedPngsAreRefused)
     ws.expectUntouched();
 }
 
-TEST(BadInput, FormatsFfmpegCannotHandleShowItsOwnLastLine)
+TEST(BadInput, FormatsFfmpegCannotHandleAreNamedWithItsReason)
 {
     Workspace ws;
     writeFile(ws.dir / "notes.txt", "plain words, not a picture\n");
@@ -118,7 +118,7 @@ TEST(BadInput, FormatsFfmpegCannotHandleShowItsOwnLastLine)
     expectFailure(in, kBadInput, {"notes.txt", "Invalid data"});
     fs::remove(ws.dir / "notes.txt");
 
-    /* ffmpeg fails on the output only once the first frame arrives; the temporary it was given goes too. */
+    /* An extension no format goes by is refused before any work; no temporary is left. */
     const RunResult out = runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.xyz")});
     expectFailure(out, kBadInput, {"out.xyz"});
     EXPECT_EQ(out.err.find(".tmp-"), std::string::npos) << "messages show the user's name, not temporaries";
