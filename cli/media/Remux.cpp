@@ -3,6 +3,7 @@
 #include "media/Remux.h"
 
 #include <cstring>
+#include <deque>
 
 #include "Errors.h"
 #include "media/AudioTranscoder.h"
@@ -159,15 +160,62 @@ private:
         }
     }
 
+    /* Matroska stores no decoding times: the demuxer leaves them out for the first packets until it has seen
+       the codec's reordering delay. Those are filled backwards from the first known one, a frame apart, as the
+       encoder had them, so that decoding times keep rising across the seam. */
+    void readChunkStart(PacketSource& chunk)
+    {
+        std::vector<Packet> head;
+        std::vector<std::size_t> known;
+        while (head.size() < 64 && known.size() < 2) {
+            Packet p = read(chunk);
+            if (!p) {
+                break;
+            }
+            if (p->dts != AV_NOPTS_VALUE) {
+                known.push_back(head.size());
+            }
+            head.push_back(std::move(p));
+        }
+        if (known.empty()) {
+            for (Packet& p : head) {
+                p->dts = p->pts; /* no reordering known: decoding order is presentation order */
+            }
+        } else {
+            const AVStream& s = chunk.chosen();
+            const std::int64_t step =
+                known.size() > 1 ? (head[known[1]]->dts - head[known[0]]->dts) / static_cast<std::int64_t>(known[1] - known[0])
+                                 : std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(s.avg_frame_rate), s.time_base));
+            for (std::size_t i = 0; i < known[0]; ++i) {
+                head[i]->dts = head[known[0]]->dts - static_cast<std::int64_t>(known[0] - i) * step;
+            }
+        }
+        for (Packet& p : head) {
+            pending_.push_back(std::move(p));
+        }
+    }
+
     Packet nextVideo()
     {
         auto& chunks = *setup_.video;
         while (chunk_ < chunks.size()) {
-            if (Packet p = read(chunks[chunk_])) {
+            if (!started_) {
+                readChunkStart(chunks[chunk_]);
+                started_ = true;
+            }
+            Packet p;
+            if (!pending_.empty()) {
+                p = std::move(pending_.front());
+                pending_.pop_front();
+            } else {
+                p = read(chunks[chunk_]);
+            }
+            if (p) {
                 av_packet_rescale_ts(p.get(), chunks[chunk_].chosen().time_base, video_->time_base);
                 return p;
             }
             ++chunk_;
+            started_ = false;
         }
         return nullptr;
     }
@@ -251,6 +299,8 @@ private:
     AVStream* audio_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;
     std::size_t chunk_ = 0;
+    bool started_ = false;        /* the start of chunk_ has been read */
+    std::deque<Packet> pending_;  /* packets of chunk_ read ahead */
     std::int64_t audioShift_ = 0;
 };
 

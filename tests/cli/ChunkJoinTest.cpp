@@ -28,8 +28,15 @@ std::string decodedFrames(const std::string& file)
 
 std::string frameTimes(const std::string& file)
 {
-    return output({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=pts_time", "-of",
-                   "csv=p=0", file});
+    std::istringstream lines(output({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                     "frame=pts_time", "-of", "default=nw=1", file}));
+    std::string times;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("pts_time=", 0) == 0) {
+            times += line.substr(9) + " ";
+        }
+    }
+    return times;
 }
 
 /* The digest of each packet of a stream exactly as stored, one a line. */
@@ -98,7 +105,7 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
     const std::vector<std::string> ranges = linesOf(plan.out);
     ASSERT_EQ(ranges, (std::vector<std::string>{"0-10", "10-20", "20-"}));
 
-    std::vector<std::string> jobs{"parallel", "--will-cite", "--halt", "now,fail=1", "-j", "2"};
+    std::vector<std::string> jobs{"parallel", "--will-cite", "--quote", "--halt", "now,fail=1", "-j", "2"};
     const std::vector<std::string> tool = toolCommand({"render", dir.file("clip.mkv"), dir.file("chunk{#}.mkv"),
                                                        "--range", "{}", "--codec", "ffv1", "-q"});
     jobs.insert(jobs.end(), tool.begin(), tool.end());
