@@ -3,6 +3,7 @@
 #include "JoinCommand.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -135,8 +136,13 @@ int runJoin(const Options& options)
     std::optional<media::PacketSource> audio;
     media::AudioPlan plan;
     if (options.audioFrom) {
-        audio = media::PacketSource::open(*options.audioFrom, AVMEDIA_TYPE_AUDIO);
-        plan = media::planAudio(container, audio->chosen(), *options.audioFrom, out.string());
+        audio = media::PacketSource::open(*options.audioFrom, AVMEDIA_TYPE_AUDIO, false);
+        if (audio->stream < 0) {
+            plan.note = quoteName(*options.audioFrom) + " has no audio: " + quoteName(out.string()) + " has none";
+            audio.reset();
+        } else {
+            plan = media::planAudio(container, audio->chosen(), *options.audioFrom, out.string());
+        }
         if (!plan.note.empty() && !options.quiet) {
             std::fprintf(stderr, "crumbleforge: note: %s\n", plan.note.c_str());
         }

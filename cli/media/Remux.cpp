@@ -2,6 +2,7 @@
    and the copy loop that writes whichever packet comes first in time. */
 #include "media/Remux.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 
@@ -10,7 +11,7 @@
 
 namespace cfcli::media {
 
-PacketSource PacketSource::open(const std::string& path, AVMediaType type)
+PacketSource PacketSource::open(const std::string& path, AVMediaType type, bool required)
 {
     Log::install();
     PacketSource source;
@@ -26,6 +27,10 @@ PacketSource PacketSource::open(const std::string& path, AVMediaType type)
         throw UsageError("cannot read " + quoteName(path) + ": " + errorText(err));
     }
     source.stream = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
+    if (source.stream < 0 && !required) {
+        source.stream = -1;
+        return source;
+    }
     if (source.stream < 0) {
         throw UsageError("cannot read " + quoteName(path) + ": it holds no " +
                          (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio"));
@@ -161,8 +166,9 @@ private:
     }
 
     /* Matroska stores no decoding times: the demuxer leaves them out for the first packets until it has seen
-       the codec's reordering delay. Those are filled backwards from the first known one, a frame apart, as the
-       encoder had them, so that decoding times keep rising across the seam. */
+       the codec's reordering, and for all of a chunk too short for that. They are filled as the encoder had them
+       (decoding order is presentation order delayed by the codec's reordering depth), so that decoding times
+       keep rising across the seam. */
     void readChunkStart(PacketSource& chunk)
     {
         std::vector<Packet> head;
@@ -177,15 +183,24 @@ private:
             }
             head.push_back(std::move(p));
         }
+        const AVStream& s = chunk.chosen();
+        const std::int64_t frame =
+            std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(s.avg_frame_rate), s.time_base));
         if (known.empty()) {
-            for (Packet& p : head) {
-                p->dts = p->pts; /* no reordering known: decoding order is presentation order */
+            std::vector<std::int64_t> order;
+            for (const Packet& p : head) {
+                order.push_back(p->pts);
+            }
+            std::sort(order.begin(), order.end());
+            const std::size_t delay = static_cast<std::size_t>(std::max(0, s.codecpar->video_delay));
+            for (std::size_t i = 0; i < head.size(); ++i) {
+                head[i]->dts = i >= delay ? order[i - delay]
+                                          : order[0] - static_cast<std::int64_t>(delay - i) * frame;
             }
         } else {
-            const AVStream& s = chunk.chosen();
-            const std::int64_t step =
-                known.size() > 1 ? (head[known[1]]->dts - head[known[0]]->dts) / static_cast<std::int64_t>(known[1] - known[0])
-                                 : std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(s.avg_frame_rate), s.time_base));
+            const std::int64_t step = known.size() > 1 ? (head[known[1]]->dts - head[known[0]]->dts) /
+                                                             static_cast<std::int64_t>(known[1] - known[0])
+                                                       : frame;
             for (std::size_t i = 0; i < known[0]; ++i) {
                 head[i]->dts = head[known[0]]->dts - static_cast<std::int64_t>(known[0] - i) * step;
             }

@@ -15,8 +15,8 @@ namespace cfcli::media {
 struct PacketSource {
     std::string name;
     InputFormat format;
-    int stream = -1; /* the stream taken from it */
-    static PacketSource open(const std::string& path, AVMediaType type);
+    int stream = -1; /* the stream taken from it; -1 when it has none and none was required */
+    static PacketSource open(const std::string& path, AVMediaType type, bool required = true);
     const AVStream& chosen() const { return *format->streams[stream]; }
 };
 
