@@ -236,8 +236,8 @@ private:
         while (true) {
             const std::int64_t target = std::max(*origin_, start - margin);
             if (!inner_->seek(target)) {
-                if (target == *origin_ || !seekedOnce_) {
-                    return; /* cannot seek: read on from where the source is */
+                if (!seekedOnce_) {
+                    return; /* cannot seek: read on from the first frame, which is still in `world` */
                 }
                 throw UsageError("cannot read " + quoteName(description_.name) +
                                  ": it does not seek back to the start of the range");
@@ -251,6 +251,7 @@ private:
                     return;
                 }
             } else {
+                have_ = true;
                 pending_ = pts;
                 if (valueOf(pts) <= range_.first || target == *origin_) {
                     return;
