@@ -99,9 +99,18 @@ RangeSpec RangeSpec::parse(const std::string& text)
 FrameRange FrameRange::resolve(const RangeSpec& spec, const TimeValues& values)
 {
     FrameRange range;
-    range.first = valueOf(spec.first, values);
+    const std::int64_t limit = static_cast<std::int64_t>(kMaxFrame) * 100;
+    auto checked = [&](const RangeBound& b) {
+        const std::int64_t v = valueOf(b, values);
+        if (v > limit || v < -limit) {
+            throw UsageError("--range " + quoteName(spec.text) + " goes past the last frame number the host's time "
+                             "values can express (" + std::to_string(kMaxFrame) + ")");
+        }
+        return v;
+    };
+    range.first = checked(spec.first);
     if (spec.end) {
-        range.end = valueOf(*spec.end, values);
+        range.end = checked(*spec.end);
         if (*range.end <= range.first) {
             throw UsageError("--range " + quoteName(spec.text) + " holds no frames: its end is not after its start");
         }
