@@ -171,16 +171,9 @@ public:
     RangedSource(std::unique_ptr<FrameSource> inner, const FrameRange& range, const TimeValues& values)
         : inner_(std::move(inner)), range_(range), values_(values), description_(inner_->description())
     {
-        /* Roughly how many frames it holds, for the progress bar; the input's own count no longer applies. */
-        const long total = description_.frameCount;
-        const long before = std::max(0L, range.firstFrameNumber());
-        long count = total >= 0 ? std::max(0L, total - before) : -1;
-        if (range.end) {
-            const long span = static_cast<long>((*range.end - range.first + 99) / 100);
-            count = count >= 0 ? std::min(count, span) : span;
-        }
-        description_.frameCount = count;
-        description_.frameCountExact = false;
+        /* How many frames it holds is known only at its end (the input's count may be an estimate, and frames of
+           variable-rate footage fall into ranges by their times). */
+        description_.frameCount = -1;
         description_.audio = nullptr;
     }
     const StreamDescription& description() const override { return description_; }

@@ -16,8 +16,8 @@ namespace cfcli {
 namespace {
 
 /* Ranges covering `span` frames from `firstFrame`, either `chunks` of them or `length` frames each; the last is
-   open when the count is not exact. */
-std::vector<FrameRange> planRanges(long firstFrame, long span, bool exact, long chunks, long length)
+   open, as many files only estimate how many frames they hold. */
+std::vector<FrameRange> planRanges(long firstFrame, long span, long chunks, long length)
 {
     if (chunks > 0) {
         length = (span + chunks - 1) / chunks;
@@ -30,8 +30,8 @@ std::vector<FrameRange> planRanges(long firstFrame, long span, bool exact, long 
         r.end = static_cast<std::int64_t>(firstFrame + std::min(span, at + length)) * 100;
         ranges.push_back(r);
     }
-    if (!exact && !ranges.empty()) {
-        ranges.back().end.reset(); /* frames past the estimate still belong to the last range */
+    if (!ranges.empty()) {
+        ranges.back().end.reset(); /* frames past an estimate still belong to the last range */
     }
     return ranges;
 }
@@ -63,14 +63,13 @@ int runPlan(const Options& options)
                             ? std::max(1L, std::lround(*options.chunkSeconds * av_q2d(rate)))
                             : 0;
     const std::vector<FrameRange> ranges =
-        planRanges(options.frame, span, d.frameCountExact, options.chunks.value_or(0), length);
+        planRanges(options.frame, span, options.chunks.value_or(0), length);
 
     std::string text;
     if (options.json) {
         nlohmann::ordered_json doc;
         doc["input"] = in;
         doc["frames"] = span;
-        doc["frames_exact"] = d.frameCountExact;
         doc["fps"] = std::to_string(rate.num) + "/" + std::to_string(rate.den);
         doc["ranges"] = nlohmann::ordered_json::array();
         for (const FrameRange& r : ranges) {

@@ -101,7 +101,7 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
 
     const RunResult plan = runTool({"plan", dir.file("clip.mkv"), "--chunks", "3"});
     ASSERT_EQ(plan.exitCode, 0) << describe(plan);
-    /* Matroska does not count its frames: the count is an estimate, so the last range runs to the end. */
+    /* Matroska does not count its frames: the count is an estimate, and the last range runs to the end. */
     const std::vector<std::string> ranges = linesOf(plan.out);
     ASSERT_EQ(ranges, (std::vector<std::string>{"0-10", "10-20", "20-"}));
 
