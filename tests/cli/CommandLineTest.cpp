@@ -151,6 +151,8 @@ TEST(Options, RangesAreFrameNumbersOrTimesAndMayBeOpen)
     }
     EXPECT_NE(usageError([&] { FrameRange::resolve(RangeSpec::parse("1s-10"), tenFps); }).find("holds no frames"),
               std::string::npos);
+    /* The highest rate --fps takes, whose numerator times 100 passes an int: one second is still 1000 frames. */
+    EXPECT_EQ(TimeValues(AVRational{1, 1000}, AVRational{999999999, 1000000}, 0).ofTimestamp(1000), 100000);
 }
 
 TEST(Options, HelpWinsOverEverythingElseAndListsEveryOptionAndExitCode)
