@@ -2,6 +2,7 @@
    through media/VideoReader and media/VideoWriter. */
 #include "Media.h"
 
+#include <algorithm>
 #include <cstring>
 #include <future>
 #include <thread>
@@ -117,13 +118,18 @@ public:
             return false;
         }
         const std::string name = pattern_.format(first_ + read_);
-        if (read_ == 0) {
+        if (read_ == 0 && firstImage_.width != 0) {
             copyInto(firstImage_, world, name);
             firstImage_ = RgbaImage();
         } else {
             copyInto(readPng(name), world, name);
         }
         pts = read_++;
+        return true;
+    }
+    bool seek(std::int64_t pts) override
+    {
+        read_ = static_cast<long>(std::clamp<std::int64_t>(pts, 0, count_));
         return true;
     }
 
@@ -169,6 +175,11 @@ public:
         return true;
     }
     long errors() const override { return reader_.errors() + media::Log::inputErrors(); }
+    bool seek(std::int64_t pts) override
+    {
+        last_ = AV_NOPTS_VALUE;
+        return reader_.seek(pts + reader_.info().start);
+    }
 
 private:
     media::VideoReader reader_;
@@ -299,7 +310,7 @@ public:
         request_.bits = options.bits;
         request_.transfer = source_.colour.transfer;
         media::chooseVideo(container_, request_, shown_); /* unknown names fail here, before any work */
-        if (source_.audio != nullptr) {
+        if (source_.audio != nullptr && !options.withoutAudio) {
             audioPlan_ = media::planAudio(container_, *source_.audio, source_.name, shown_);
             if (!audioPlan_.note.empty() && options.note) {
                 options.note(audioPlan_.note);
@@ -364,6 +375,7 @@ private:
         setup.audio = audioPlan_.mode == media::AudioMode::None ? nullptr : source_.audio;
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
+        setup.metadata = options_.metadata;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
     void passAudio()

@@ -49,6 +49,12 @@ public:
     virtual bool next(cfhost::World& world, std::int64_t& pts) = 0;
     /* Errors the input had (undecodable data, failed reads); what decoded was delivered. */
     virtual long errors() const { return 0; }
+    /* Goes on from a frame at or before `pts` (counted as next() counts); false when the source cannot seek, and it
+       then goes on where it was. */
+    virtual bool seek(std::int64_t pts) { (void)pts; return false; }
+    /* The timestamp the effect's time counts from when it is not the first frame next() gives (a range of the
+       input counts from the input's first frame). */
+    virtual std::optional<std::int64_t> origin() const { return std::nullopt; }
 };
 
 class FrameSink {
@@ -80,6 +86,8 @@ struct SinkOptions {
     std::optional<std::string> pixFmt;
     std::vector<std::pair<std::string, std::string>> encoderOptions;
     unsigned threads = 0;                           /* PNG sequences: files encoded at once (0: all cores) */
+    std::vector<std::pair<std::string, std::string>> metadata; /* video: tags for the container */
+    bool withoutAudio = false;                      /* video: leave the input's audio out */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 

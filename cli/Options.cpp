@@ -20,7 +20,9 @@ namespace {
 const char* const kUsage =
     "usage: crumbleforge demo [OUT.png] [--plugin PATH] [--host ae|premiere] [--threads N] [-q]\n"
     "       crumbleforge describe [--json] [--plugin PATH] [--host ae|premiere]\n"
-    "       crumbleforge render IN OUT [options]\n"
+    "       crumbleforge render IN OUT [options] [--range FIRST-END]\n"
+    "       crumbleforge plan IN --chunks N | --chunk-seconds S [--frame N] [--fps R] [--json]\n"
+    "       crumbleforge join OUT CHUNK... [--audio-from IN] [-q]\n"
     "       crumbleforge --help | --version\n"
     "\n"
     "demo      every preset on a built-in test card as one labelled sheet (default OUT: crumbleforge-demo.png)\n"
@@ -28,6 +30,11 @@ const char* const kUsage =
     "          the command starts from where that differs\n"
     "render    the effect on IN, written to OUT: PNG stills (8 or 16 bit), numbered sequences (shot_%04d.png),\n"
     "          and video and other formats through FFmpeg's libraries\n"
+    "plan      IN cut into ranges of frames for render --range, one a line (\"0-240\"; the last runs to the end,\n"
+    "          \"480-\", as many files only estimate how many frames they hold)\n"
+    "join      chunks rendered with --range joined into OUT by stream copy (no re-encoding), in the order of their\n"
+    "          ranges; chunks whose codec parameters or settings differ, or whose ranges leave a gap or overlap,\n"
+    "          are refused\n"
     "\n"
     "render options:\n"
     "  -s, --set \"LABEL=VALUE\"  set a parameter by its label (repeatable): popups a choice or its number from\n"
@@ -44,6 +51,10 @@ const char* const kUsage =
     "  --threads N              pixel threads, 1 to 1024 (default: all cores)\n"
     "  --plugin PATH            effect module (default: the one built beside this program)\n"
     "  -q, --quiet              no progress bar and no notes\n"
+    "  --range FIRST-END        only frames FIRST to END-1, each with the time it has in a whole render: frame\n"
+    "                           numbers (120-240; 480- to the end) or times after the first frame\n"
+    "                           (00:01:00-00:02:00, 90s-120s). The chunk starts with a keyframe, keeps the\n"
+    "                           input's timestamps and leaves the audio out, so 'join' puts chunks together\n"
     "\n"
     "video encoding (default: what the output format plays with: H.264 4:2:0 in .mp4, .m4v, .mov and .mkv;\n"
     "with transparency ProRes 4444 in .mov, FFV1 in .mkv, VP9 in .webm; else the format's own codec):\n"
@@ -52,6 +63,17 @@ const char* const kUsage =
     "                           encoder's own)\n"
     "  --pix-fmt NAME           pixel format fed to the encoder, e.g. yuv420p, yuv444p10le, yuva420p\n"
     "  --encoder-opt KEY=VALUE  an option handed to the encoder, e.g. preset=slow (repeatable, in order)\n"
+    "\n"
+    "plan options:\n"
+    "  --chunks N               N ranges of equal length (1 to 100000)\n"
+    "  --chunk-seconds S        ranges of S seconds of the input each\n"
+    "  --frame N, --fps R       as for render: frame numbers start at N and count frames of R\n"
+    "  --json                   the ranges as JSON: {\"input\", \"frames\", \"fps\", \"ranges\": [{\"range\",\n"
+    "                           \"first\", \"end\"}]} (\"frames\" as the input declares; end null when open)\n"
+    "\n"
+    "join options:\n"
+    "  --audio-from IN          the audio of IN (the input the chunks were rendered from), whole, copied when OUT's\n"
+    "                           format takes it as it is, else re-encoded\n"
     "\n"
     "IN and OUT: PNG stills, numbered sequences (shot_%04d.png), or video and other formats through FFmpeg's\n"
     "libraries. Video keeps its timestamps, audio, colour description, aspect and rotation.\n"
@@ -63,7 +85,14 @@ const char* const kUsage =
     "  3  done, but the input was damaged: what decoded was rendered and kept; the message says what was lost\n";
 
 /* Which commands take an option. */
-enum CommandBits : unsigned { kDemo = 1, kDescribe = 2, kRender = 4, kEvery = kDemo | kDescribe | kRender };
+enum CommandBits : unsigned {
+    kDemo = 1,
+    kDescribe = 2,
+    kRender = 4,
+    kJoin = 8,
+    kPlan = 16,
+    kEffect = kDemo | kDescribe | kRender, /* the commands that load the effect */
+};
 
 unsigned bitOf(Command command)
 {
@@ -71,6 +100,8 @@ unsigned bitOf(Command command)
     case Command::Demo: return kDemo;
     case Command::Describe: return kDescribe;
     case Command::Render: return kRender;
+    case Command::Join: return kJoin;
+    case Command::Plan: return kPlan;
     default: return 0;
     }
 }
@@ -131,6 +162,18 @@ FrameRate frameRate(const std::string& text)
     return FrameRate{static_cast<int>(num), static_cast<int>(den)};
 }
 
+/* A positive number of seconds, at most ten million. */
+double seconds(const char* option, const std::string& text)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || *end != '\0' || !(v > 0) || v > 1e7) {
+        throw UsageError(std::string(option) + " takes a number of seconds above 0, such as 60 or 2.5, not " +
+                         quoteName(text));
+    }
+    return v;
+}
+
 /* The index of `text` among `words`, which the message lists. */
 std::size_t oneOf(const char* option, const std::string& text, const std::vector<std::string>& words)
 {
@@ -175,9 +218,9 @@ struct OptionSpec {
 
 const OptionSpec kOptionSpecs[] = {
     {"-s,--set", kRender, false, [](Options& o, const std::string& v) { o.settings.push_back(v); }},
-    {"--frame", kRender, false,
+    {"--frame", kRender | kPlan, false,
      [](Options& o, const std::string& v) { o.frame = wholeNumber("--frame", v, -kMaxFrame, kMaxFrame); }},
-    {"--fps", kRender, false, [](Options& o, const std::string& v) { o.fps = frameRate(v); }},
+    {"--fps", kRender | kPlan, false, [](Options& o, const std::string& v) { o.fps = frameRate(v); }},
     {"--depth", kRender, false,
      [](Options& o, const std::string& v) { o.depth = oneOf("--depth", v, {"8", "16"}) == 0 ? 8 : 16; }},
     {"--codec", kRender, false,
@@ -188,19 +231,31 @@ const OptionSpec kOptionSpecs[] = {
      [](Options& o, const std::string& v) { o.pixFmt = encoderName("--pix-fmt", v, "yuv420p"); }},
     {"--encoder-opt", kRender, false,
      [](Options& o, const std::string& v) { o.encoderOptions.push_back(keyValue(v)); }},
-    {"--json", kDescribe, true, [](Options& o, const std::string&) { o.json = true; }},
-    {"--host", kEvery, false,
+    {"--range", kRender, false, [](Options& o, const std::string& v) { o.range = RangeSpec::parse(v); }},
+    {"--chunks", kPlan, false,
+     [](Options& o, const std::string& v) { o.chunks = wholeNumber("--chunks", v, 1, 100000); }},
+    {"--chunk-seconds", kPlan, false,
+     [](Options& o, const std::string& v) { o.chunkSeconds = seconds("--chunk-seconds", v); }},
+    {"--audio-from", kJoin, false,
+     [](Options& o, const std::string& v) {
+         if (v.empty()) {
+             throw UsageError("--audio-from needs a file");
+         }
+         o.audioFrom = v;
+     }},
+    {"--json", kDescribe | kPlan, true, [](Options& o, const std::string&) { o.json = true; }},
+    {"--host", kEffect, false,
      [](Options& o, const std::string& v) { o.premiere = oneOf("--host", v, {"ae", "premiere"}) == 1; }},
-    {"--threads", kEvery, false,
+    {"--threads", kEffect, false,
      [](Options& o, const std::string& v) { o.threads = static_cast<unsigned>(wholeNumber("--threads", v, 1, 1024)); }},
-    {"--plugin", kEvery, false,
+    {"--plugin", kEffect, false,
      [](Options& o, const std::string& v) {
          if (v.empty()) {
              throw UsageError("--plugin needs a path");
          }
          o.plugin = v;
      }},
-    {"-q,--quiet", kEvery, true, [](Options& o, const std::string&) { o.quiet = true; }},
+    {"-q,--quiet", kEffect | kJoin, true, [](Options& o, const std::string&) { o.quiet = true; }},
 };
 
 std::string longName(const OptionSpec& spec)
@@ -225,10 +280,10 @@ Command commandNamed(const std::string& word)
 {
     static const std::map<std::string, Command> commands{
         {"demo", Command::Demo}, {"describe", Command::Describe}, {"render", Command::Render},
-        {"help", Command::Help}};
+        {"join", Command::Join}, {"plan", Command::Plan},       {"help", Command::Help}};
     const auto it = commands.find(word);
     if (it == commands.end()) {
-        throw UsageError("unknown command " + quoteName(word) + "; the commands are demo, describe and render");
+        throw UsageError("unknown command " + quoteName(word) + "; the commands are demo, describe, render, plan and join");
     }
     return it->second;
 }
@@ -332,6 +387,16 @@ Options parseOptions(int argc, const char* const argv[])
     }
     if (options.command == Command::Demo && count > 1) {
         throw UsageError("demo takes at most one output file, not " + quoteName(options.positional[1]));
+    }
+    if (options.command == Command::Plan && count != 1) {
+        throw UsageError(count < 1 ? "plan needs an input file: crumbleforge plan IN --chunks N"
+                                   : "plan takes one input, not " + quoteName(options.positional[1]));
+    }
+    if (options.command == Command::Plan && options.chunks.has_value() == options.chunkSeconds.has_value()) {
+        throw UsageError("plan takes either --chunks N or --chunk-seconds S");
+    }
+    if (options.command == Command::Join && count < 2) {
+        throw UsageError("join needs an output and the chunks: crumbleforge join OUT CHUNK...");
     }
     if (options.command == Command::Describe && count > 0) {
         throw UsageError("describe takes no file, not " + quoteName(options.positional[0]));

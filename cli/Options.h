@@ -7,9 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "FrameRange.h"
+
 namespace cfcli {
 
-enum class Command { Help, Version, Demo, Describe, Render };
+enum class Command { Help, Version, Demo, Describe, Render, Join, Plan };
 
 /* Frame numbers stay within this, so that frame × 100 fits the host's 32-bit time values. */
 inline constexpr long kMaxFrame = 20000000;
@@ -32,8 +34,8 @@ inline constexpr int kMaxCrf = 63;
 
 struct Options {
     Command command = Command::Help;
-    std::vector<std::string> positional; /* demo: [OUT]; render: IN OUT */
-    bool json = false;                   /* describe --json */
+    std::vector<std::string> positional; /* demo: [OUT]; render: IN OUT; join: OUT CHUNK...; plan: IN */
+    bool json = false;                   /* describe, plan --json */
     std::vector<std::string> settings;   /* "LABEL=VALUE", in the order given */
     long frame = 0;
     std::optional<FrameRate> fps;
@@ -47,6 +49,10 @@ struct Options {
     std::optional<int> crf;              /* --crf N */
     std::optional<std::string> pixFmt;   /* --pix-fmt NAME */
     std::vector<std::pair<std::string, std::string>> encoderOptions; /* --encoder-opt KEY=VALUE, in order */
+    std::optional<RangeSpec> range;      /* render --range */
+    std::optional<std::string> audioFrom; /* join --audio-from IN */
+    std::optional<long> chunks;          /* plan --chunks N */
+    std::optional<double> chunkSeconds;  /* plan --chunk-seconds S */
 };
 
 Options parseOptions(int argc, const char* const argv[]);

@@ -156,7 +156,7 @@ long runPipeline(const PipelineSetup& s)
                     break;
                 }
                 if (index == 0) {
-                    firstPts = pts;
+                    firstPts = s.source->origin().value_or(pts);
                 }
                 decoded.put(Job{*slot, pts, index});
             }

@@ -8,10 +8,12 @@
 
 #include "EffectSession.h"
 #include "Errors.h"
+#include "FrameRange.h"
 #include "Media.h"
 #include "Pipeline.h"
 #include "Progress.h"
 #include "Sequence.h"
+#include "Text.h"
 
 namespace fs = std::filesystem;
 
@@ -44,6 +46,15 @@ void refuseOverwritingInput(const fs::path& in, const fs::path& out, long first,
     }
 }
 
+/* Everything apart from the input that decides a chunk's pixels, so that `join` can refuse chunks rendered
+   differently. */
+std::string settingsText(const Options& options, int bits, AVRational rate)
+{
+    return joined(options.settings, "\n") + "\nfps=" + std::to_string(rate.num) + "/" + std::to_string(rate.den) +
+           " frame=" + std::to_string(options.frame) + " bits=" + std::to_string(bits) +
+           " host=" + (options.premiere ? "premiere" : "ae");
+}
+
 } // namespace
 
 int runRender(const Options& options)
@@ -66,6 +77,18 @@ int runRender(const Options& options)
         sourceOptions.fpsGiven = true;
     }
     std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
+    const AVRational rate = options.fps ? AVRational{options.fps->num, options.fps->den}
+                                        : source->description().frameRate;
+    const TimeValues values(source->description().timeBase, rate, options.frame);
+    std::optional<FrameRange> range;
+    if (options.range) {
+        range = FrameRange::resolve(*options.range, values);
+        if (source->description().audio != nullptr) {
+            note("a range is rendered without the audio; 'join --audio-from " + in.string() +
+                 "' adds the input's audio, whole, to the joined chunks");
+        }
+        source = rangedSource(std::move(source), *range, values);
+    }
     const StreamDescription& d = source->description();
     refuseOverwritingInput(in, out, options.frame, d.frameCount);
 
@@ -80,9 +103,7 @@ int runRender(const Options& options)
         bits = 8;
     }
     /* Time values: one frame of the nominal rate (--fps, else the input's own) is one step of 100. */
-    const AVRational rate = options.fps ? AVRational{options.fps->num, options.fps->den} : d.frameRate;
-    const AVRational unit{rate.den, rate.num * 100};
-    const std::int64_t scale = av_rescale(rate.num, 100, rate.den);
+    const std::int64_t scale = values.scale();
 
     SinkOptions sinkOptions;
     sinkOptions.source = &d;
@@ -92,6 +113,11 @@ int runRender(const Options& options)
     sinkOptions.pixFmt = options.pixFmt;
     sinkOptions.encoderOptions = options.encoderOptions;
     sinkOptions.note = note;
+    if (range) {
+        sinkOptions.withoutAudio = true;
+        sinkOptions.metadata.emplace_back(kChunkTag,
+                                          ChunkLabel{*range, settingsDigest(settingsText(options, bits, rate))}.text());
+    }
     std::unique_ptr<FrameSink> sink = openSink(out, sinkOptions);
     source->passAudio(sink->audioQueue());
 
@@ -101,10 +127,9 @@ int runRender(const Options& options)
     setup.sink = sink.get();
     setup.session = &session;
     setup.depth = bits == 16 ? cfhost::Depth::Sixteen : cfhost::Depth::Eight;
-    setup.firstFrame = options.frame;
+    setup.firstFrame = range ? range->firstFrameNumber() : options.frame;
     setup.timeOf = [&](std::int64_t pts) {
-        const std::int64_t t = static_cast<std::int64_t>(options.frame) * 100 +
-                               av_rescale_q_rnd(pts, d.timeBase, unit, AV_ROUND_NEAR_INF);
+        const std::int64_t t = values.ofTimestamp(pts);
         if (t > static_cast<std::int64_t>(kMaxFrame) * 100 || t < -static_cast<std::int64_t>(kMaxFrame) * 100) {
             throw UsageError("frame " + std::to_string(t / 100) + " is past the last frame number the host's time "
                              "values can express (" + std::to_string(kMaxFrame) + ")");
@@ -118,6 +143,9 @@ int runRender(const Options& options)
     setup.renderers = std::thread::hardware_concurrency() > 1 ? 2 : 1;
     setup.progress = &progress;
     const long rendered = runPipeline(setup);
+    if (rendered == 0 && range) {
+        throw UsageError("the range " + range->text() + " holds no frames of " + quoteName(in.string()));
+    }
     if (rendered == 0) {
         throw UsageError("cannot read " + quoteName(in.string()) + ": it holds no frames" +
                          (source->errors() > 0 ? " that decode" : ""));

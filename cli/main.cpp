@@ -1,4 +1,4 @@
-/* main.cpp — the crumbleforge command: parses the command line, runs demo, describe or render, and turns
+/* main.cpp — the crumbleforge command: parses the command line, runs the command it names, and turns
    every failure into one line on standard error and an exit code (0 done, 1 the effect or host failed,
    2 bad usage or input, 3 done but the input was damaged). */
 #include <cerrno>
@@ -11,7 +11,9 @@
 #include "Describe.h"
 #include "EffectSession.h"
 #include "Errors.h"
+#include "JoinCommand.h"
 #include "Options.h"
+#include "PlanCommand.h"
 #include "RenderCommand.h"
 #include "cfhost/HostError.h"
 
@@ -47,6 +49,10 @@ int run(int argc, char** argv)
         return runDescribe(options);
     case cfcli::Command::Render:
         return cfcli::runRender(options);
+    case cfcli::Command::Join:
+        return cfcli::runJoin(options);
+    case cfcli::Command::Plan:
+        return cfcli::runPlan(options);
     }
     return cfcli::kExitBadInput;
 }

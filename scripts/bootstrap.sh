@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev libpng-dev pkg-config libcli11-dev nlohmann-json3-dev
   ffmpeg libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  python3 python3-pefile zip
+  python3 python3-pefile zip parallel
   g++-mingw-w64-x86-64-posix wine64
   lld-15 llvm nodejs
 )

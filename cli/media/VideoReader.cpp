@@ -154,6 +154,17 @@ bool VideoReader::receive(AVFrame& frame)
     }
 }
 
+bool VideoReader::seek(std::int64_t timestamp)
+{
+    if (av_seek_frame(format_.get(), videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        return false;
+    }
+    avcodec_flush_buffers(decoder_.get());
+    draining_ = false;
+    ended_ = false;
+    return true;
+}
+
 bool VideoReader::next(AVFrame& frame)
 {
     av_frame_unref(&frame);

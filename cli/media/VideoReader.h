@@ -46,6 +46,9 @@ public:
     /* The next decoded frame (its best timestamp in info().timeBase in frame.best_effort_timestamp), or false
        at the end. A read or decode error ends nothing: it is counted and reading goes on. */
     bool next(AVFrame& frame);
+    /* Goes on from the keyframe at or before `timestamp` (in info().timeBase, as the file counts); false when the
+       file cannot seek there. */
+    bool seek(std::int64_t timestamp);
     /* Errors met so far: read failures, undecodable packets, frames the decoder marked corrupt. */
     long errors() const noexcept { return errors_; }
 

@@ -162,7 +162,13 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
             fail("cannot open it", err);
         }
     }
-    err = avformat_write_header(raw, nullptr);
+    AVDictionary* muxerOptions = nullptr;
+    for (const auto& [key, value] : setup.metadata) {
+        av_dict_set(&raw->metadata, key.c_str(), value.c_str(), 0);
+        av_dict_set(&muxerOptions, "movflags", "+use_metadata_tags", 0); /* MP4/MOV keep tags of any name */
+    }
+    err = avformat_write_header(raw, &muxerOptions);
+    av_dict_free(&muxerOptions);
     if (err < 0) {
         fail("the " + std::string(format_->oformat->name) + " format refuses the streams", err);
     }

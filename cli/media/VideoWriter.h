@@ -48,6 +48,7 @@ struct WriterSetup {
     const AVStream* audio = nullptr;
     AudioPlan audioPlan;
     std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
+    std::vector<std::pair<std::string, std::string>> metadata; /* tags of the file */
 };
 
 class VideoWriter {

@@ -117,6 +117,15 @@ TEST(Options, BadUsageIsRefusedWithTheOffendingWord)
         {{"demo", "-s", "Seed=1"}, "'demo' does not take -s"},
         {{"describe", "--frame", "2"}, "'describe' does not take --frame"},
         {{"describe", "--codec=ffv1"}, "'describe' does not take --codec"},
+        {{"render", "a", "b", "--range", "4"}, "FIRST-END"},
+        {{"render", "a", "b", "--range", "4-x"}, "'4-x'"},
+        {{"render", "a", "b", "--range", "-1:00-2:00"}, "FIRST-END"},
+        {{"plan", "a"}, "--chunks N or --chunk-seconds S"},
+        {{"plan", "a", "--chunks", "2", "--chunk-seconds", "1"}, "--chunks N or --chunk-seconds S"},
+        {{"plan", "a", "--chunk-seconds", "0"}, "--chunk-seconds"},
+        {{"plan", "a", "--range", "0-4"}, "'plan' does not take --range"},
+        {{"join", "out.mkv"}, "join needs an output and the chunks"},
+        {{"join", "o", "c", "--frame", "2"}, "'join' does not take --frame"},
     };
     for (const auto& [args, fragment] : cases) {
         std::vector<const char*> argv = args;
@@ -124,6 +133,26 @@ TEST(Options, BadUsageIsRefusedWithTheOffendingWord)
         EXPECT_NE(message.find(fragment), std::string::npos) << args.back() << ": " << message;
         EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
     }
+}
+
+/* Frame numbers (negative ones too) and times after the first frame, as time values at 10 fps from frame 0. */
+TEST(Options, RangesAreFrameNumbersOrTimesAndMayBeOpen)
+{
+    const TimeValues tenFps(AVRational{1, 1000}, AVRational{10, 1}, 0);
+    const std::tuple<const char*, std::int64_t, std::optional<std::int64_t>> cases[] = {
+        {"4-8", 400, 800},       {"-4--2", -400, -200},          {"20-", 2000, std::nullopt},
+        {"00:00:01-00:00:02.05", 1000, 2050}, {"1.5s-2:00", 1500, 120000}, {"-3-1s", -300, 1000},
+    };
+    for (const auto& [text, first, end] : cases) {
+        const Options o = parse({"render", "a", "b", "--range", text});
+        const FrameRange r = FrameRange::resolve(o.range.value(), tenFps);
+        EXPECT_EQ(r.first, first) << text;
+        EXPECT_EQ(r.end, end) << text;
+    }
+    EXPECT_NE(usageError([&] { FrameRange::resolve(RangeSpec::parse("1s-10"), tenFps); }).find("holds no frames"),
+              std::string::npos);
+    /* The highest rate --fps takes, whose numerator times 100 passes an int: one second is still 1000 frames. */
+    EXPECT_EQ(TimeValues(AVRational{1, 1000}, AVRational{999999999, 1000000}, 0).ofTimestamp(1000), 100000);
 }
 
 TEST(Options, HelpWinsOverEverythingElseAndListsEveryOptionAndExitCode)

@@ -60,7 +60,8 @@ void fuzzOptions(const std::vector<std::string>& words)
     using cfcli::Command;
     const std::size_t files = o.positional.size();
     if ((o.command == Command::Render && files != 2) || (o.command == Command::Demo && files > 1) ||
-        (o.command == Command::Describe && files != 0)) {
+        (o.command == Command::Describe && files != 0) || (o.command == Command::Plan && files != 1) ||
+        (o.command == Command::Join && files < 2)) {
         fail("accepted a command with the wrong number of files");
     }
     if (o.frame < -cfcli::kMaxFrame || o.frame > cfcli::kMaxFrame) {
@@ -70,6 +71,16 @@ void fuzzOptions(const std::vector<std::string>& words)
                    o.fps->value() >= cfcli::kMinFps && o.fps->value() <= cfcli::kMaxFps &&
                    std::gcd(o.fps->num, o.fps->den) == 1)) {
         fail("accepted a frame rate outside the documented range, or not in lowest terms");
+    }
+    if (o.range) {
+        try {
+            const cfcli::FrameRange r =
+                cfcli::FrameRange::resolve(*o.range, cfcli::TimeValues(AVRational{1, 90000}, AVRational{24, 1}, o.frame));
+            if (r.end && *r.end <= r.first) {
+                fail("accepted a range that holds no frames");
+            }
+        } catch (const cfcli::UsageError&) {
+        }
     }
     if (o.crf && (*o.crf < 0 || *o.crf > cfcli::kMaxCrf)) {
         fail("accepted a quality outside 0..kMaxCrf");

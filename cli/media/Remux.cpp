@@ -1,0 +1,329 @@
+/* Remux.cpp — opening packet sources, setting up the output's streams from the first video source's parameters,
+   and the copy loop that writes whichever packet comes first in time. */
+#include "media/Remux.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "Errors.h"
+#include "media/AudioTranscoder.h"
+
+namespace cfcli::media {
+
+PacketSource PacketSource::open(const std::string& path, AVMediaType type, bool required)
+{
+    Log::install();
+    PacketSource source;
+    source.name = path;
+    AVFormatContext* raw = nullptr;
+    int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (err < 0) {
+        throw UsageError("cannot read " + quoteName(path) + ": " + errorText(err));
+    }
+    source.format.reset(raw);
+    err = avformat_find_stream_info(raw, nullptr);
+    if (err < 0) {
+        throw UsageError("cannot read " + quoteName(path) + ": " + errorText(err));
+    }
+    source.stream = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
+    if (source.stream < 0 && !required) {
+        source.stream = -1;
+        return source;
+    }
+    if (source.stream < 0) {
+        throw UsageError("cannot read " + quoteName(path) + ": it holds no " +
+                         (type == AVMEDIA_TYPE_VIDEO ? "video" : "audio"));
+    }
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        if (static_cast<int>(i) != source.stream) {
+            raw->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+    return source;
+}
+
+namespace {
+
+class Remuxer {
+public:
+    explicit Remuxer(const RemuxSetup& setup) : setup_(setup) {}
+
+    void run()
+    {
+        AVFormatContext* raw = nullptr;
+        int err = avformat_alloc_output_context2(&raw, setup_.container, nullptr, setup_.file.c_str());
+        if (err < 0) {
+            fail("the format does not open", err);
+        }
+        out_.reset(raw);
+        const AVStream& first = (*setup_.video)[0].chosen();
+        if (avformat_query_codec(setup_.container, first.codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
+            throw UsageError("cannot write " + quoteName(setup_.shownName) + ": its format cannot hold " +
+                             avcodec_get_name(first.codecpar->codec_id) + " video as it is, and join does not "
+                             "re-encode; name a file whose format takes it (.mkv takes most)");
+        }
+        video_ = newStream();
+        avcodec_parameters_copy(video_->codecpar, first.codecpar);
+        video_->codecpar->codec_tag = 0;
+        video_->time_base = first.time_base;
+        video_->avg_frame_rate = first.avg_frame_rate;
+        video_->r_frame_rate = first.r_frame_rate;
+        video_->sample_aspect_ratio = first.sample_aspect_ratio;
+        std::size_t size = 0;
+        if (const std::uint8_t* matrix = av_stream_get_side_data(&first, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
+            if (std::uint8_t* data = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, size)) {
+                std::memcpy(data, matrix, size);
+            }
+        }
+        if (setup_.audio != nullptr && setup_.audioPlan.mode != AudioMode::None) {
+            const AVStream& in = setup_.audio->chosen();
+            audio_ = newStream();
+            if (setup_.audioPlan.mode == AudioMode::Copy) {
+                avcodec_parameters_copy(audio_->codecpar, in.codecpar);
+                audio_->codecpar->codec_tag = 0;
+                audio_->time_base = in.time_base;
+            } else {
+                transcoder_ = std::make_unique<AudioTranscoder>(in, *setup_.audioPlan.encoder, *audio_,
+                                                                (setup_.container->flags & AVFMT_GLOBALHEADER) != 0);
+            }
+            /* Video times count from the input's start, as in a whole render: audio does too. */
+            const AVFormatContext* audioFile = setup_.audio->format.get();
+            audioShift_ = audioFile->start_time == AV_NOPTS_VALUE
+                              ? 0
+                              : av_rescale_q(audioFile->start_time, AV_TIME_BASE_Q, in.time_base);
+        }
+        AVDictionary* options = nullptr;
+        for (const auto& [key, value] : setup_.metadata) {
+            av_dict_set(&raw->metadata, key.c_str(), value.c_str(), 0);
+            av_dict_set(&options, "movflags", "+use_metadata_tags", 0);
+        }
+        if (!(setup_.container->flags & AVFMT_NOFILE)) {
+            err = avio_open(&raw->pb, setup_.file.c_str(), AVIO_FLAG_WRITE);
+            if (err < 0) {
+                av_dict_free(&options);
+                fail("cannot open it", err);
+            }
+        }
+        err = avformat_write_header(raw, &options);
+        av_dict_free(&options);
+        if (err < 0) {
+            fail("the " + std::string(setup_.container->name) + " format refuses the streams", err);
+        }
+        copyAll();
+        err = av_write_trailer(raw);
+        if (err < 0) {
+            fail("finishing the file failed", err);
+        }
+        if (raw->pb != nullptr) {
+            avio_flush(raw->pb);
+            if (raw->pb->error < 0) {
+                fail("writing failed", raw->pb->error);
+            }
+            err = avio_closep(&raw->pb);
+            if (err < 0) {
+                fail("closing failed", err);
+            }
+        }
+    }
+
+private:
+    AVStream* newStream()
+    {
+        AVStream* s = avformat_new_stream(out_.get(), nullptr);
+        if (s == nullptr) {
+            throw std::bad_alloc();
+        }
+        return s;
+    }
+
+    [[noreturn]] void fail(const std::string& what, int err)
+    {
+        std::string detail = Log::takeOutputError();
+        if (detail.empty()) {
+            detail = errorText(err);
+        }
+        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + " (" + detail + ")", kExitBadInput);
+    }
+
+    /* The next packet of the chosen stream of `source`, or null at its end. */
+    static Packet read(PacketSource& source)
+    {
+        Packet p = makePacket();
+        while (true) {
+            const int err = av_read_frame(source.format.get(), p.get());
+            if (err == AVERROR_EOF) {
+                return nullptr;
+            }
+            if (err < 0) {
+                throw UsageError("cannot read " + quoteName(source.name) + ": " + errorText(err));
+            }
+            if (p->stream_index == source.stream) {
+                return p;
+            }
+            av_packet_unref(p.get());
+        }
+    }
+
+    /* Matroska stores no decoding times: the demuxer leaves them out for the first packets until it has seen
+       the codec's reordering, and for all of a chunk too short for that. They are filled as the encoder had them
+       (decoding order is presentation order delayed by the codec's reordering depth), so that decoding times
+       keep rising across the seam. */
+    void readChunkStart(PacketSource& chunk)
+    {
+        std::vector<Packet> head;
+        std::vector<std::size_t> known;
+        while (head.size() < 64 && known.size() < 2) {
+            Packet p = read(chunk);
+            if (!p) {
+                break;
+            }
+            if (p->dts != AV_NOPTS_VALUE) {
+                known.push_back(head.size());
+            }
+            head.push_back(std::move(p));
+        }
+        const AVStream& s = chunk.chosen();
+        const std::int64_t frame =
+            std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(s.avg_frame_rate), s.time_base));
+        if (known.empty()) {
+            std::vector<std::int64_t> order;
+            for (const Packet& p : head) {
+                order.push_back(p->pts);
+            }
+            std::sort(order.begin(), order.end());
+            const std::size_t delay = static_cast<std::size_t>(std::max(0, s.codecpar->video_delay));
+            for (std::size_t i = 0; i < head.size(); ++i) {
+                head[i]->dts = i >= delay ? order[i - delay]
+                                          : order[0] - static_cast<std::int64_t>(delay - i) * frame;
+            }
+        } else {
+            const std::int64_t step = known.size() > 1 ? (head[known[1]]->dts - head[known[0]]->dts) /
+                                                             static_cast<std::int64_t>(known[1] - known[0])
+                                                       : frame;
+            for (std::size_t i = 0; i < known[0]; ++i) {
+                head[i]->dts = head[known[0]]->dts - static_cast<std::int64_t>(known[0] - i) * step;
+            }
+        }
+        for (Packet& p : head) {
+            pending_.push_back(std::move(p));
+        }
+    }
+
+    Packet nextVideo()
+    {
+        auto& chunks = *setup_.video;
+        while (chunk_ < chunks.size()) {
+            if (!started_) {
+                readChunkStart(chunks[chunk_]);
+                started_ = true;
+            }
+            Packet p;
+            if (!pending_.empty()) {
+                p = std::move(pending_.front());
+                pending_.pop_front();
+            } else {
+                p = read(chunks[chunk_]);
+            }
+            if (p) {
+                av_packet_rescale_ts(p.get(), chunks[chunk_].chosen().time_base, video_->time_base);
+                return p;
+            }
+            ++chunk_;
+            started_ = false;
+        }
+        return nullptr;
+    }
+
+    Packet nextAudio()
+    {
+        if (audio_ == nullptr) {
+            return nullptr;
+        }
+        Packet p = read(*setup_.audio);
+        if (p) {
+            for (std::int64_t* t : {&p->pts, &p->dts}) {
+                if (*t != AV_NOPTS_VALUE) {
+                    *t -= audioShift_;
+                }
+            }
+        }
+        return p;
+    }
+
+    static std::int64_t when(const AVPacket& p) { return p.dts != AV_NOPTS_VALUE ? p.dts : p.pts; }
+
+    void mux(AVPacket& packet)
+    {
+        packet.pos = -1;
+        const int err = av_interleaved_write_frame(out_.get(), &packet);
+        if (err < 0) {
+            fail("writing failed", err);
+        }
+        if (out_->pb != nullptr && out_->pb->error < 0) {
+            fail("writing failed", out_->pb->error);
+        }
+    }
+
+    void writeAudio(AVPacket& p)
+    {
+        const AVRational inBase = setup_.audio->chosen().time_base;
+        if (transcoder_) {
+            transcoder_->push(&p, [this](AVPacket& out) {
+                av_packet_rescale_ts(&out, transcoder_->timeBase(), audio_->time_base);
+                out.stream_index = audio_->index;
+                mux(out);
+            });
+            return;
+        }
+        av_packet_rescale_ts(&p, inBase, audio_->time_base);
+        p.stream_index = audio_->index;
+        mux(p);
+    }
+
+    /* Video and audio in the order of their times, so that the muxer never holds more than a few packets. */
+    void copyAll()
+    {
+        Packet v = nextVideo();
+        Packet a = nextAudio();
+        const AVRational audioBase = audio_ != nullptr ? setup_.audio->chosen().time_base : AVRational{1, 1};
+        while (v || a) {
+            const bool videoFirst =
+                v && (!a || av_compare_ts(when(*v), video_->time_base, when(*a), audioBase) <= 0);
+            if (videoFirst) {
+                v->stream_index = video_->index;
+                mux(*v);
+                v = nextVideo();
+            } else {
+                writeAudio(*a);
+                a = nextAudio();
+            }
+        }
+        if (transcoder_) {
+            transcoder_->finish([this](AVPacket& out) {
+                av_packet_rescale_ts(&out, transcoder_->timeBase(), audio_->time_base);
+                out.stream_index = audio_->index;
+                mux(out);
+            });
+        }
+    }
+
+    const RemuxSetup& setup_;
+    OutputFormat out_;
+    AVStream* video_ = nullptr;
+    AVStream* audio_ = nullptr;
+    std::unique_ptr<AudioTranscoder> transcoder_;
+    std::size_t chunk_ = 0;
+    bool started_ = false;        /* the start of chunk_ has been read */
+    std::deque<Packet> pending_;  /* packets of chunk_ read ahead */
+    std::int64_t audioShift_ = 0;
+};
+
+} // namespace
+
+void remux(const RemuxSetup& setup)
+{
+    Remuxer(setup).run();
+}
+
+} // namespace cfcli::media

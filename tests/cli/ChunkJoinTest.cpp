@@ -1,0 +1,183 @@
+/* ChunkJoinTest.cpp — rendering apart and joining: ranges from `plan` rendered two at once through GNU parallel and
+   joined give the whole render's frames, timestamps and audio; H.264 chunks join without re-encoding; chunks that do
+   not belong together are refused by name. */
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/Scratch.h"
+#include "support/ToolRun.h"
+
+namespace cftest {
+namespace {
+
+const std::vector<std::string> kChaos{"-s", "Enable Chaos=on", "-s", "Intensity=3", "-s", "Animation Speed=100"};
+
+std::string output(const std::vector<std::string>& argv)
+{
+    const RunResult r = runProgram(argv);
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    return r.out;
+}
+
+std::string decodedFrames(const std::string& file)
+{
+    return output({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
+                   "rawvideo", "-pix_fmt", "rgba", "pipe:1"});
+}
+
+std::string frameTimes(const std::string& file)
+{
+    std::istringstream lines(output({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                     "frame=pts_time", "-of", "default=nw=1", file}));
+    std::string times;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("pts_time=", 0) == 0) {
+            times += line.substr(9) + " ";
+        }
+    }
+    return times;
+}
+
+/* The digest of each packet of a stream exactly as stored, one a line. */
+std::string packetDigests(const std::string& file, const std::string& stream)
+{
+    std::istringstream lines(output({"ffmpeg", "-nostdin", "-v", "error", "-i", file, "-map", "0:" + stream, "-c",
+                                     "copy", "-f", "framemd5", "pipe:1"}));
+    std::string digests;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line[0] != '#') {
+            digests += line.substr(line.rfind(',') + 1) + "\n";
+        }
+    }
+    return digests;
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class ChunkJoin : public ::testing::Test {
+protected:
+    /* Three seconds at 10 fps of moving H.264 with a keyframe every 8 frames and B-frames (so a range seeks into
+       the middle of a group of pictures), and a tone. */
+    void SetUp() override
+    {
+        ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=44100", "-t",
+                "3", "-c:v", "libx264", "-g", "8", "-bf", "2", "-c:a", "aac", dir.file("clip.mkv")});
+    }
+
+    RunResult render(const std::string& out, const std::string& range, std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args{"render", dir.file("clip.mkv"), dir.file(out), "--range", range, "-q"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return runTool(args);
+    }
+
+    RunResult join(const std::vector<std::string>& files)
+    {
+        std::vector<std::string> args{"join"};
+        for (const std::string& f : files) {
+            args.push_back(dir.file(f));
+        }
+        return runTool(args);
+    }
+
+    ScratchDir dir;
+};
+
+TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
+{
+    std::vector<std::string> whole{"render", dir.file("clip.mkv"), dir.file("whole.mkv"), "--codec", "ffv1", "-q"};
+    whole.insert(whole.end(), kChaos.begin(), kChaos.end());
+    const RunResult w = runTool(whole);
+    ASSERT_EQ(w.exitCode, 0) << describe(w);
+
+    const RunResult plan = runTool({"plan", dir.file("clip.mkv"), "--chunks", "3"});
+    ASSERT_EQ(plan.exitCode, 0) << describe(plan);
+    /* Matroska does not count its frames: the count is an estimate, and the last range runs to the end. */
+    const std::vector<std::string> ranges = linesOf(plan.out);
+    ASSERT_EQ(ranges, (std::vector<std::string>{"0-10", "10-20", "20-"}));
+
+    std::vector<std::string> jobs{"parallel", "--will-cite", "--quote", "--halt", "now,fail=1", "-j", "2"};
+    const std::vector<std::string> tool = toolCommand({"render", dir.file("clip.mkv"), dir.file("chunk{#}.mkv"),
+                                                       "--range", "{}", "--codec", "ffv1", "-q"});
+    jobs.insert(jobs.end(), tool.begin(), tool.end());
+    jobs.insert(jobs.end(), kChaos.begin(), kChaos.end());
+    jobs.push_back(":::");
+    jobs.insert(jobs.end(), ranges.begin(), ranges.end());
+    const RunResult p = runProgram(jobs);
+    ASSERT_EQ(p.exitCode, 0) << describe(p);
+
+    /* Given out of order: join puts them in the order of their ranges. */
+    const RunResult j = runTool({"join", dir.file("joined.mkv"), dir.file("chunk3.mkv"), dir.file("chunk1.mkv"),
+                                 dir.file("chunk2.mkv"), "--audio-from", dir.file("clip.mkv")});
+    ASSERT_EQ(j.exitCode, 0) << describe(j);
+
+    const std::string frames = decodedFrames(dir.file("whole.mkv"));
+    EXPECT_EQ(frames.size(), 30u * 64 * 48 * 4);
+    EXPECT_TRUE(decodedFrames(dir.file("joined.mkv")) == frames) << "every frame equals the whole render's";
+    EXPECT_EQ(frameTimes(dir.file("joined.mkv")), frameTimes(dir.file("whole.mkv")));
+    EXPECT_EQ(packetDigests(dir.file("joined.mkv"), "a:0"), packetDigests(dir.file("clip.mkv"), "a:0"));
+}
+
+TEST_F(ChunkJoin, H264ChunksJoinByStreamCopy)
+{
+    for (const auto& [name, range] : {std::pair{"c1.mp4", "0-10"}, {"c2.mp4", "10-20"}, {"c3.mp4", "20-"}}) {
+        const RunResult r = render(name, range, kChaos);
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+    }
+    const RunResult j = join({"joined.mp4", "c1.mp4", "c2.mp4", "c3.mp4"});
+    ASSERT_EQ(j.exitCode, 0) << describe(j);
+    EXPECT_EQ(frameTimes(dir.file("joined.mp4")), frameTimes(dir.file("clip.mkv")));
+    EXPECT_EQ(output({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                      "stream=codec_name,pix_fmt", "-of", "csv=p=0", dir.file("joined.mp4")}),
+              "h264,yuv420p\n");
+    EXPECT_EQ(packetDigests(dir.file("joined.mp4"), "v:0"), packetDigests(dir.file("c1.mp4"), "v:0") +
+                                                              packetDigests(dir.file("c2.mp4"), "v:0") +
+                                                              packetDigests(dir.file("c3.mp4"), "v:0"));
+}
+
+TEST_F(ChunkJoin, ChunksThatDoNotBelongTogetherAreRefusedByName)
+{
+    const std::vector<std::tuple<const char*, const char*, std::vector<std::string>>> chunks{
+        {"a.mkv", "0-4", {}},
+        {"overlapping.mkv", "3-8", {}},
+        {"after_gap.mkv", "5-8", {}},
+        {"other_pixels.mkv", "4-8", {"--pix-fmt", "yuv444p"}},
+        {"other_settings.mkv", "4-8", {"-s", "Intensity=2"}},
+    };
+    for (const auto& [name, range, extra] : chunks) {
+        const RunResult r = render(name, range, extra);
+        ASSERT_EQ(r.exitCode, 0) << name << describe(r);
+    }
+    const struct {
+        const char* second;
+        const char* says;
+    } cases[] = {
+        {"overlapping.mkv", "overlap"},
+        {"after_gap.mkv", "frames 4-5 are missing"},
+        {"other_pixels.mkv", "codec parameters differ (pixel format"},
+        {"other_settings.mkv", "different settings"},
+        {"clip.mkv", "does not say which frames it holds"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = join({"out.mkv", c.second, "a.mkv"});
+        EXPECT_EQ(r.exitCode, 2) << c.second << describe(r);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.second), std::string::npos) << "names the chunk: " << r.err;
+        if (std::string(c.second) != "clip.mkv") {
+            EXPECT_NE(r.err.find("a.mkv"), std::string::npos) << "names the other chunk: " << r.err;
+        }
+    }
+    EXPECT_EQ(dir.entries().size(), 6u) << "nothing is written";
+}
+
+} // namespace
+} // namespace cftest
