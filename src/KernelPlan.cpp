@@ -359,19 +359,21 @@ void makeColumnCells(KernelPlan& plan, const TableLayout& layout, std::vector<st
 }
 
 /* Step: per output row, which cells of the bitmap row it selects in every level are set (none for level 1
-   and levels past the preset's), one byte per cell. */
+   and levels past the preset's), one byte per cell. The rows come cleared from allocateTables. */
 void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch)
 {
-    for (RowEntry& row : plan.rows) {
-        std::memset(row.set, 0, sizeof row.set);
+    std::uint8_t cellsOfRow[PLAN_LEVEL_SLOTS][16][PLAN_CELLS_PER_LEVEL];
+    for (int level = 0; level < PLAN_LEVEL_SLOTS; ++level) {
+        for (int row = 0; row < 16; ++row) {
+            for (int column = 0; column < PLAN_CELLS_PER_LEVEL; ++column) {
+                cellsOfRow[level][row][column] = static_cast<std::uint8_t>((plan.bits[level][row] >> column) & 1u);
+            }
+        }
     }
     forEachCell(layout.height, layout.rows.origin, plan.constants, plan.constants.rowScale, scratch,
-                [&plan](std::size_t y, int level, std::uint8_t cell) {
-                    const unsigned bits = plan.bits[level][cell];
-                    std::uint8_t* set = plan.rows[y].set + level * PLAN_CELLS_PER_LEVEL;
-                    for (int column = 0; column < PLAN_CELLS_PER_LEVEL; ++column) {
-                        set[column] = static_cast<std::uint8_t>((bits >> column) & 1u);
-                    }
+                [&plan, &cellsOfRow](std::size_t y, int level, std::uint8_t cell) {
+                    std::memcpy(plan.rows[y].set + level * PLAN_CELLS_PER_LEVEL, cellsOfRow[level][cell],
+                                PLAN_CELLS_PER_LEVEL);
                 });
 }
 
