@@ -4,8 +4,8 @@
 
    With the frame's plan (KernelPlan.h) a pixel inside the output is a few table loads: its row's and
    column's entries locate its block's record (its level and its two possible outputs, worked out once per
-   frame) and give its pattern cell in every level; the level picks the bit, and the bit which output the
-   pixel shows, with the input pixel's alpha where the rule keeps it. With blocks too small
+   frame); the level picks the column's cell, the row's table whether that cell is set, and the bit which
+   output the pixel shows, with the input pixel's alpha where the rule keeps it. With blocks too small
    for records the sample is read per pixel and its level looked up by tone. Every other pixel, and every
    pixel of a record without a plan, takes the exact rules step by step; all ways give the same bits. */
 #include "Kernel.h"
@@ -124,24 +124,35 @@ void exactPixel(const FrameConstants& k, const RenderInfo& info, A_long x, A_lon
 #define CRUMBLEFORGE_COLD
 #endif
 
-/* A pixel whose block has a record: the column's and row's entries locate the record and give the pattern
-   cell in every level; the record's level picks the bit, and the bit what the pixel keeps of its input
-   pixel and what the record adds. */
+/* Entry i of a table of a coordinate checked against the table's length (at most PLAN_MAX_TABLE_SIDE): its
+   byte offset is worked out in 32 bits, where it cannot wrap, so the coordinate needs no widening first. */
+template <typename Entry>
+inline const Entry& entryAt(const Entry* table, A_long i)
+{
+    static_assert(static_cast<std::uint64_t>(PLAN_MAX_TABLE_SIDE) * sizeof(Entry) <= UINT32_MAX, "offsets fit 32 bits");
+    const std::uint32_t offset = static_cast<std::uint32_t>(i) * static_cast<std::uint32_t>(sizeof(Entry));
+    return *static_cast<const Entry*>(static_cast<const void*>(static_cast<const unsigned char*>(
+        static_cast<const void*>(table)) + offset));
+}
+
+/* A pixel whose block has a record: the column's and row's entries locate the record; the record's level
+   picks the column's cell, the row's table says whether it is set, and the bit what the pixel keeps of its
+   input pixel and what the record adds. */
 template <typename Depth>
 inline void recordPixel(const ColumnEntry* columns, const RowEntry* rows, const typename Depth::Word* keepInput,
                         A_long x, A_long y, const typename Depth::Pixel* in, typename Depth::Pixel* out)
 {
     using Word = typename Depth::Word;
-    const ColumnEntry& column = columns[x];
-    const RowEntry& row = rows[y];
+    Word inputWord;
+    std::memcpy(&inputWord, in, sizeof inputWord);
+    const ColumnEntry& column = entryAt(columns, x);
+    const RowEntry& row = entryAt(rows, y);
     const unsigned char* block = row.base + column.offset;
     Word level;
     std::memcpy(&level, block + 2 * sizeof(Word), sizeof level);
-    const unsigned set = (static_cast<unsigned>(row.bits[level]) >> column.cell[level]) & 1u;
+    const unsigned set = row.set[column.pick[level]];
     Word fixed;
     std::memcpy(&fixed, block + set * sizeof(Word), sizeof fixed);
-    Word inputWord;
-    std::memcpy(&inputWord, in, sizeof inputWord);
     const Word result = (inputWord & keepInput[set]) | fixed;
     std::memcpy(out, &result, sizeof result);
 }
@@ -153,12 +164,12 @@ inline void samplePixel(const KernelPlan& plan, A_long x, A_long y, const typena
                         typename Depth::Pixel* out)
 {
     using Word = typename Depth::Word;
-    const ColumnEntry& column = plan.columnTable[x];
-    const RowEntry& row = plan.rowTable[y];
+    const ColumnEntry& column = entryAt(plan.columnTable, x);
+    const RowEntry& row = entryAt(plan.rowTable, y);
     typename Depth::Pixel sample;
     std::memcpy(&sample, row.base + column.offset, sizeof sample);
     const auto level = static_cast<std::size_t>(Depth::level(plan, sample));
-    const unsigned set = (static_cast<unsigned>(row.bits[level]) >> column.cell[level]) & 1u;
+    const unsigned set = row.set[column.pick[level]];
 
     const OutputRules<Word>& rules = Depth::rules(plan);
     Word sampleWord;
@@ -201,12 +212,12 @@ PF_Err crumbleforgeKernel(void* refcon, A_long x, A_long y, const typename Depth
     }
     const RenderInfo& info = *static_cast<const RenderInfo*>(refcon);
     const PlanTables& tables = info.tables;
-    if (static_cast<A_u_long>(x) >= tables.recordColumns[Depth::deep ? 1 : 0] ||
-        static_cast<A_u_long>(y) >= tables.rows) {
-        return uncoveredPixel<Depth>(info, x, y, in, out);
+    if (static_cast<A_u_long>(x) < tables.recordColumns[Depth::deep ? 1 : 0] &&
+        static_cast<A_u_long>(y) < tables.rows) {
+        recordPixel<Depth>(tables.columns, tables.rowEntries, Depth::keepInput(tables), x, y, in, out);
+        return PF_Err_NONE;
     }
-    recordPixel<Depth>(tables.columns, tables.rowEntries, Depth::keepInput(tables), x, y, in, out);
-    return PF_Err_NONE;
+    return uncoveredPixel<Depth>(info, x, y, in, out);
 }
 
 } // namespace

@@ -344,25 +344,37 @@ void forEachCell(std::size_t count, std::int64_t origin, const FrameConstants& k
     }
 }
 
-/* Step: per output column, its pattern column in every level's bitmap. */
+/* Step: per output column, where its cell lies in a row's table of set cells in every level. */
 void makeColumnCells(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch)
 {
     for (ColumnEntry& column : plan.columns) {
-        std::memset(column.cell, NO_CELL, sizeof column.cell);
+        for (int level = 0; level < PLAN_LEVEL_SLOTS; ++level) {
+            column.pick[level] = static_cast<std::uint8_t>(level * PLAN_CELLS_PER_LEVEL + NO_CELL);
+        }
     }
     forEachCell(layout.width, layout.columns.origin, plan.constants, plan.constants.columnScale, scratch,
-                [&plan](std::size_t x, int level, std::uint8_t cell) { plan.columns[x].cell[level] = cell; });
+                [&plan](std::size_t x, int level, std::uint8_t cell) {
+                    plan.columns[x].pick[level] = static_cast<std::uint8_t>(level * PLAN_CELLS_PER_LEVEL + cell);
+                });
 }
 
-/* Step: per output row, the bits of the bitmap row it selects in every level (none for level 1 and levels
-   past the preset's). */
+/* Step: per output row, which cells of the bitmap row it selects in every level are set (none for level 1
+   and levels past the preset's), one byte per cell. The rows come cleared from allocateTables. */
 void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch)
 {
-    for (RowEntry& row : plan.rows) {
-        std::fill(std::begin(row.bits), std::end(row.bits), std::uint16_t{0});
+    std::uint8_t cellsOfRow[PLAN_LEVEL_SLOTS][16][PLAN_CELLS_PER_LEVEL];
+    for (int level = 0; level < PLAN_LEVEL_SLOTS; ++level) {
+        for (int row = 0; row < 16; ++row) {
+            for (int column = 0; column < PLAN_CELLS_PER_LEVEL; ++column) {
+                cellsOfRow[level][row][column] = static_cast<std::uint8_t>((plan.bits[level][row] >> column) & 1u);
+            }
+        }
     }
     forEachCell(layout.height, layout.rows.origin, plan.constants, plan.constants.rowScale, scratch,
-                [&plan](std::size_t y, int level, std::uint8_t cell) { plan.rows[y].bits[level] = plan.bits[level][cell]; });
+                [&plan, &cellsOfRow](std::size_t y, int level, std::uint8_t cell) {
+                    std::memcpy(plan.rows[y].set + level * PLAN_CELLS_PER_LEVEL, cellsOfRow[level][cell],
+                                PLAN_CELLS_PER_LEVEL);
+                });
 }
 
 /* Step: tell the kernel of this depth which pixels the tables cover. */

@@ -46,20 +46,25 @@ struct OutputRules {
     Word fixed[2];
 };
 
-/* One output column: the pattern column it selects in each level's bitmap (NO_CELL where the level draws
-   none), and the byte offset of what its pixels read within a row of samples or block records. */
+/* Cells per level in a row's table of set cells: bitmap columns 0..15, so that level * 16 + column is one
+   byte index. */
+constexpr int PLAN_CELLS_PER_LEVEL = 16;
+
+/* One output column: per level, where the pixel's cell lies in a row's table of set cells
+   (level * PLAN_CELLS_PER_LEVEL + its pattern column, NO_CELL as the column where the level draws none),
+   and the byte offset of what its pixels read within a row of samples or block records. */
 struct ColumnEntry {
-    std::uint8_t cell[PLAN_LEVEL_SLOTS];
+    std::uint8_t pick[PLAN_LEVEL_SLOTS];
     std::int32_t offset;
     std::uint32_t unused[3]; // 32 bytes: an index is one shift
 };
 
-/* One output row: per level, the bits of the bitmap row it selects (all clear where the level draws none,
-   and for level 1), and the first byte of the row of samples or block records its pixels read. */
+/* One output row: the first byte of the row of samples or block records its pixels read, and whether each
+   cell of each level's bitmap row it selects is set (1) or not (0), by ColumnEntry::pick. All clear where
+   the level draws none, for level 1, and for column NO_CELL. */
 struct RowEntry {
-    std::uint16_t bits[PLAN_LEVEL_SLOTS];
     const unsigned char* base;
-    const unsigned char* unused[3]; // 64 bytes
+    std::uint8_t set[PLAN_LEVEL_SLOTS * PLAN_CELLS_PER_LEVEL];
 };
 
 /* A block as the plan keeps it for the 8-bit (Word 32 bits) or 16-bit kernel: its level, and what its
