@@ -106,8 +106,9 @@ Outcome ours(const std::string& in, const std::string& out, const std::function<
         o.positional = {in, out};
         o.plugin = CRUMBLEFORGE_MODULE;
         o.quiet = true;
-        /* solid blocks in each block's own colour: what pixelize draws, so both encoders get alike pictures */
-        o.settings = {"Presets=Solid", "Use Original Color=on"};
+        /* solid blocks in each block's own colour, dark ones too (full brightness): what pixelize draws, so both
+           encoders get alike pictures */
+        o.settings = {"Presets=Solid", "Use Original Color=on", "Brightness=100"};
         if (adjust) {
             adjust(o);
         }
