@@ -106,8 +106,11 @@ Outcome ours(const std::string& in, const std::string& out, const std::function<
         o.positional = {in, out};
         o.plugin = CRUMBLEFORGE_MODULE;
         o.quiet = true;
-        /* solid blocks in each block's own colour: what pixelize draws, so both encoders get alike pictures */
-        o.settings = {"Presets=Solid", "Use Original Color=on"};
+        /* pixelize's picture as near as the effect draws it: solid 16 × 16 blocks on the same grid, each in its
+           own colour, dark ones too (full brightness); the effect takes one sample per block where pixelize
+           averages, so its pictures hold a little more detail for the encoder */
+        o.settings = {"Presets=Solid", "Use Original Color=on", "Brightness=100", "Horizontal Detail=16",
+                      "Vertical Detail=16"};
         if (adjust) {
             adjust(o);
         }

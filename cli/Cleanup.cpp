@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -24,6 +26,7 @@ struct Slot {
     Kind kind = kFile;
     std::atomic<long> count{0};
     char path[PATH_MAX] = {};
+    char removedPath[PATH_MAX] = {}; /* folders: where the handler moves it before emptying it */
 };
 
 constexpr std::size_t kSlots = 32;
@@ -59,17 +62,25 @@ void onSignal(int sig)
         if (s.kind == kFile) {
             unlink(s.path);
         } else if (s.kind == kFolder) {
-            const int dir = open(s.path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dir >= 0) {
-                const long n = s.count.load();
-                char name[24];
-                for (long i = 0; i < n; ++i) {
-                    formatNumber(i, name);
-                    unlinkat(dir, name, 0);
+            /* Worker threads may still be creating frame files in it. Under a name they do not know they can
+               add none; files they made before move along and go below. */
+            const char* folder = rename(s.path, s.removedPath) == 0 ? s.removedPath : s.path;
+            /* A file whose creation was already under way can land after its unlink: go round again. */
+            for (int round = 0; round < 4; ++round) {
+                const int dir = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                if (dir >= 0) {
+                    const long n = s.count.load();
+                    char name[24];
+                    for (long i = 0; i < n; ++i) {
+                        formatNumber(i, name);
+                        unlinkat(dir, name, 0);
+                    }
+                    close(dir);
                 }
-                close(dir);
+                if (rmdir(folder) == 0 || errno != ENOTEMPTY) {
+                    break;
+                }
             }
-            rmdir(s.path);
         }
     }
     signal(sig, SIG_DFL);
@@ -78,7 +89,8 @@ void onSignal(int sig)
 
 int claim(Kind kind, const std::string& path)
 {
-    if (path.size() >= PATH_MAX) {
+    static constexpr char kRemovedSuffix[] = ".removed";
+    if (path.size() + sizeof kRemovedSuffix > PATH_MAX) {
         return -1;
     }
     auto& table = slots();
@@ -89,6 +101,8 @@ int claim(Kind kind, const std::string& path)
             s.kind = kind;
             s.count.store(0);
             std::memcpy(s.path, path.c_str(), path.size() + 1);
+            std::memcpy(s.removedPath, path.c_str(), path.size());
+            std::memcpy(s.removedPath + path.size(), kRemovedSuffix, sizeof kRemovedSuffix);
             s.state.store(kActive);
             return static_cast<int>(i);
         }

@@ -17,17 +17,43 @@ namespace cfcli {
 
 namespace {
 
-/* A queue whose take() waits; close() wakes every waiter with nothing. */
-template <typename T>
-class Channel {
+/* What every hand-off below shares: a lock, a condition its takers wait on, and close(), which wakes every
+   waiter for good. */
+class Handoff {
 public:
-    void put(T item)
+    void close()
+    {
+        change([this] { closed_ = true; }, true);
+    }
+
+protected:
+    /* Runs `edit` under the lock, then wakes one taker or all of them. */
+    template <typename Edit>
+    void change(Edit edit, bool everyone)
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            items_.push_back(std::move(item));
+            edit();
         }
-        ready_.notify_one();
+        if (everyone) {
+            ready_.notify_all();
+        } else {
+            ready_.notify_one();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    bool closed_ = false;
+};
+
+/* A queue whose take() waits; after close() it gives nothing. */
+template <typename T>
+class Channel : public Handoff {
+public:
+    void put(T item)
+    {
+        change([&] { items_.push_back(std::move(item)); }, false);
     }
     std::optional<T> take()
     {
@@ -40,20 +66,9 @@ public:
         items_.pop_front();
         return item;
     }
-    void close()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-        }
-        ready_.notify_all();
-    }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
     std::deque<T> items_;
-    bool closed_ = false;
 };
 
 struct Job {
@@ -63,15 +78,12 @@ struct Job {
 };
 
 /* Finished frames, handed to the writer in their order whatever order the renderers finish in. */
-class Reorder {
+class Reorder : public Handoff {
 public:
     void put(Job job)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_.emplace(job.index, job);
-        }
-        ready_.notify_all();
+        /* the one waiting taker wants one particular frame: wake it whichever this is */
+        change([&] { done_.emplace(job.index, job); }, true);
     }
     /* The next frame in order, or nothing once the renderers are finished and it never came. */
     std::optional<Job> take()
@@ -87,21 +99,10 @@ public:
         ++next_;
         return job;
     }
-    void close()
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closed_ = true;
-        }
-        ready_.notify_all();
-    }
 
 private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
     std::map<long, Job> done_;
     long next_ = 0;
-    bool closed_ = false;
 };
 
 } // namespace

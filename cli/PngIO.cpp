@@ -290,6 +290,28 @@ std::vector<unsigned char> readWholeFile(const fs::path& path)
     return bytes;
 }
 
+/* A PNG written into memory by `write` (writeImage or writeWorld on the given structures). */
+template <typename Write>
+std::vector<unsigned char> encodeWith(const std::string& name, Write write)
+{
+    std::vector<unsigned char> bytes;
+    ErrorState state;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (png == nullptr || info == nullptr) {
+        png_destroy_write_struct(&png, &info);
+        throw std::bad_alloc();
+    }
+    WriteBuffer buffer{&bytes, false};
+    png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
+    const bool ok = write(png, info);
+    png_destroy_write_struct(&png, &info);
+    if (!ok) {
+        throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
+    }
+    return bytes;
+}
+
 } // namespace
 
 bool hasPngExtension(const fs::path& path)
@@ -362,7 +384,6 @@ RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)
 
 std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& name, const PngColourChunks* chunks)
 {
-    std::vector<unsigned char> bytes;
     std::vector<unsigned char> eight;
     std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
     const std::size_t width = static_cast<std::size_t>(image.width);
@@ -379,47 +400,18 @@ std::vector<unsigned char> encodePng(const RgbaImage& image, const std::string& 
             rows[y] = eight.data() + y * width * 4u;
         }
     }
-    ErrorState state;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-        png_destroy_write_struct(&png, &info);
-        throw std::bad_alloc();
-    }
-    WriteBuffer buffer{&bytes, false};
-    png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
-    const bool ok = writeImage(png, info, static_cast<png_uint_32>(image.width),
-                               static_cast<png_uint_32>(image.height), image.bits, rows.data(), chunks);
-    png_destroy_write_struct(&png, &info);
-    if (!ok) {
-        throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
-    }
-    return bytes;
+    return encodeWith(name, [&](png_structp png, png_infop info) {
+        return writeImage(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height),
+                          image.bits, rows.data(), chunks);
+    });
 }
-
-} // namespace cfcli
-
-namespace cfcli {
 
 std::vector<unsigned char> encodePng(const cfhost::World& world, const std::string& name, const PngColourChunks* chunks)
 {
-    std::vector<unsigned char> bytes;
     std::vector<unsigned char> scratch(static_cast<std::size_t>(world.width()) * (world.deep() ? 8u : 4u) + 8u);
-    ErrorState state;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (png == nullptr || info == nullptr) {
-        png_destroy_write_struct(&png, &info);
-        throw std::bad_alloc();
-    }
-    WriteBuffer buffer{&bytes, false};
-    png_set_write_fn(png, &buffer, writeToBuffer, flushBuffer);
-    const bool ok = writeWorld(png, info, &world, chunks, scratch.data());
-    png_destroy_write_struct(&png, &info);
-    if (!ok) {
-        throw CliError("cannot encode " + quoteName(name) + " as PNG (" + state.message + ")", kExitBadInput);
-    }
-    return bytes;
+    return encodeWith(name, [&](png_structp png, png_infop info) {
+        return writeWorld(png, info, &world, chunks, scratch.data());
+    });
 }
 
 bool isAnimatedPng(const fs::path& path)

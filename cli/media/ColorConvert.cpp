@@ -3,6 +3,7 @@
 #include "media/ColorConvert.h"
 
 extern "C" {
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -10,6 +11,11 @@ extern "C" {
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "Cleanup.h"
 #include "Conversions.h"
 #include "Errors.h"
 
@@ -31,33 +37,109 @@ int swsMatrix(AVColorSpace matrix)
     }
 }
 
-/* A scaler from `from` to `to` of one size, kept while nothing changes; the colour details are set again
-   whenever the scaler is new. */
+/* A scaler from `from` to `to` of one size, kept while nothing changes; the colour details are set whenever
+   the scaler is new. It splits each picture into bands of output rows converted on all cores at once (each
+   row computed as a single-threaded scaler computes it), so conversion never holds up the stage it is in. */
 SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height, AVPixelFormat from,
                       AVPixelFormat to, const Colour& colour)
 {
-    SwsContext* next =
-        sws_getCachedContext(owner.get(), width, height, from, width, height, to, kScaleFlags, nullptr, nullptr, nullptr);
-    if (next == nullptr) {
-        owner.release(); /* sws_getCachedContext freed it */
-        current = nullptr;
+    SwsContext* s = owner.get();
+    if (s != nullptr && s == current) {
+        std::int64_t w = 0;
+        std::int64_t h = 0;
+        std::int64_t f = 0;
+        std::int64_t t = 0;
+        av_opt_get_int(s, "srcw", 0, &w);
+        av_opt_get_int(s, "srch", 0, &h);
+        av_opt_get_int(s, "src_format", 0, &f);
+        av_opt_get_int(s, "dst_format", 0, &t);
+        if (w == width && h == height && f == from && t == to) {
+            return s; /* the same scaler as the last frame's, details already set */
+        }
+    }
+    owner.reset();
+    current = nullptr;
+    owner.reset(sws_alloc_context());
+    s = owner.get();
+    if (s == nullptr) {
+        throw std::bad_alloc();
+    }
+    av_opt_set_int(s, "srcw", width, 0);
+    av_opt_set_int(s, "srch", height, 0);
+    av_opt_set_int(s, "src_format", from, 0);
+    av_opt_set_int(s, "dstw", width, 0);
+    av_opt_set_int(s, "dsth", height, 0);
+    av_opt_set_int(s, "dst_format", to, 0);
+    av_opt_set_int(s, "sws_flags", kScaleFlags, 0);
+    av_opt_set_int(s, "threads", 0, 0); /* one band per core */
+    int err = 0;
+    {
+        const cleanup::InterruptsBlocked blocked; /* the scaler's threads start here */
+        err = sws_init_context(s, nullptr, nullptr);
+    }
+    if (err < 0) {
+        owner.reset();
         throw CliError(std::string("cannot convert frames from ") + av_get_pix_fmt_name(from) + " to " +
                            av_get_pix_fmt_name(to),
                        kExitBadInput);
     }
-    if (next != owner.get()) {
-        owner.release();
-        owner.reset(next);
-    }
-    if (next == current) {
-        return next; /* the same scaler as the last frame's, details already set */
-    }
     const int* table = sws_getCoefficients(swsMatrix(colour.matrix));
     const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
-    sws_setColorspaceDetails(next, table, fullIn, table, fullOut, 0, 1 << 16, 1 << 16);
-    current = next;
-    return next;
+    sws_setColorspaceDetails(s, table, fullIn, table, fullOut, 0, 1 << 16, 1 << 16);
+    current = s;
+    return s;
+}
+
+void keepNothing(void*, std::uint8_t*) {}
+
+/* Pixels the caller owns as a frame libswscale can take without copying them: one packed plane. */
+Frame packedFrame(std::uint8_t* data, int rowBytes, int width, int height, AVPixelFormat format)
+{
+    Frame f = makeFrame();
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    f->data[0] = data;
+    f->linesize[0] = rowBytes;
+    f->buf[0] = av_buffer_create(data, static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height),
+                                 keepNothing, nullptr, 0);
+    if (f->buf[0] == nullptr) {
+        throw std::bad_alloc();
+    }
+    return f;
+}
+
+/* One whole picture through the scaler, band by band on every core. */
+void scaleFrame(SwsContext* s, AVFrame& to, const AVFrame& from)
+{
+    const int err = sws_scale_frame(s, &to, &from);
+    if (err < 0) {
+        throw CliError("cannot convert a frame (" + errorText(err) + ")", kExitBadInput);
+    }
+}
+
+/* Bytes R G B A of each pixel turned into A R G B, in place; four pixels at a time where SSE2 is there. */
+void rgbaToArgb(std::uint8_t* row, int width)
+{
+    int x = 0;
+#if defined(__SSE2__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    for (; x + 4 <= width; x += 4) {
+        auto* p = reinterpret_cast<__m128i*>(row + 4 * x);
+        const __m128i v = _mm_loadu_si128(p);
+        _mm_storeu_si128(p, _mm_or_si128(_mm_slli_epi32(v, 8), _mm_srli_epi32(v, 24)));
+    }
+#endif
+    for (; x < width; ++x) {
+        std::uint32_t v;
+        std::memcpy(&v, row + 4 * x, 4);
+        if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
+            v = (v << 8) | (v >> 24);
+        } else {
+            v = (v >> 8) | (v << 24);
+        }
+        std::memcpy(row + 4 * x, &v, 4);
+    }
 }
 
 } // namespace
@@ -107,26 +189,15 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const int w = frame.width;
     const int h = frame.height;
-    auto* base = reinterpret_cast<unsigned char*>(world.layer().data);
+    auto* base = reinterpret_cast<std::uint8_t*>(world.layer().data);
     if (!world.deep()) {
         /* libswscale writes RGBA with SIMD but ARGB without; RGBA in place, then each pixel turned to ARGB, is
            faster than ARGB directly. */
         SwsContext* s = scalerFor(owner_, scaler_, w, h, format, AV_PIX_FMT_RGBA, colour);
-        uint8_t* dst[4] = {base, nullptr, nullptr, nullptr};
-        const int dstStride[4] = {world.rowbytes(), 0, 0, 0};
-        sws_scale(s, frame.data, frame.linesize, 0, h, dst, dstStride);
+        const Frame dst = packedFrame(base, world.rowbytes(), w, h, AV_PIX_FMT_RGBA);
+        scaleFrame(s, *dst, frame);
         for (int y = 0; y < h; ++y) {
-            unsigned char* row = base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes());
-            for (int x = 0; x < w; ++x) {
-                std::uint32_t v;
-                std::memcpy(&v, row + 4 * x, 4);
-                if constexpr (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__) {
-                    v = (v << 8) | (v >> 24); /* bytes R G B A → A R G B */
-                } else {
-                    v = (v >> 8) | (v << 24);
-                }
-                std::memcpy(row + 4 * x, &v, 4);
-            }
+            rgbaToArgb(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()), w);
         }
         return;
     }
@@ -162,12 +233,11 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
         toPalette(world, frame);
         return;
     }
-    const auto* base = reinterpret_cast<const unsigned char*>(world.layer().data);
+    const auto* base = reinterpret_cast<const std::uint8_t*>(world.layer().data);
     if (!world.deep()) {
         SwsContext* s = scalerFor(owner_, scaler_, w, h, AV_PIX_FMT_ARGB, format, colour);
-        const uint8_t* src[4] = {base, nullptr, nullptr, nullptr};
-        const int srcStride[4] = {world.rowbytes(), 0, 0, 0};
-        sws_scale(s, src, srcStride, 0, h, frame.data, frame.linesize);
+        const Frame src = packedFrame(const_cast<std::uint8_t*>(base), world.rowbytes(), w, h, AV_PIX_FMT_ARGB);
+        scaleFrame(s, frame, *src);
         return;
     }
     if (toFile_.empty()) {
@@ -188,9 +258,8 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
         }
     }
     SwsContext* s = scalerFor(owner_, scaler_, w, h, AV_PIX_FMT_RGBA64, format, colour);
-    const uint8_t* src[4] = {reinterpret_cast<const uint8_t*>(wide_.data()), nullptr, nullptr, nullptr};
-    const int srcStride[4] = {w * 8, 0, 0, 0};
-    sws_scale(s, src, srcStride, 0, h, frame.data, frame.linesize);
+    const Frame src = packedFrame(reinterpret_cast<std::uint8_t*>(wide_.data()), w * 8, w, h, AV_PIX_FMT_RGBA64);
+    scaleFrame(s, frame, *src);
 }
 
 /* 6 × 7 × 6 levels of red, green and blue (252 entries), and entry 255 transparent: pixels less than half

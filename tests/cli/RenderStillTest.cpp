@@ -2,6 +2,10 @@
    parameters, time and input, at both depths and for every PNG colour type. */
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "PngIO.h"
+
 #include "support/Reference.h"
 #include "support/Scratch.h"
 #include "support/TestPng.h"
@@ -182,6 +186,48 @@ TEST(RenderStill, ExistingOutputIsReplacedWholeWithUsualPermissions)
     const auto perms = std::filesystem::status(dir / "out.png").permissions();
     EXPECT_NE(perms & std::filesystem::perms::others_read, std::filesystem::perms::none)
         << "a finished output is readable like any new file, not private like a temporary";
+}
+
+TEST(RenderStill, PngColourChunksPassFromPngInputToPngOutput)
+{
+    cfcli::PngColourChunks gammaAndPrimaries;
+    gammaAndPrimaries.gamma = 55555;
+    gammaAndPrimaries.chrm = std::array<std::int32_t, 8>{31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000};
+    cfcli::PngColourChunks srgb = gammaAndPrimaries;
+    srgb.gamma = 45455;
+    srgb.srgbIntent = 1;
+    const struct {
+        const char* name;
+        cfcli::PngColourChunks chunks;
+    } kinds[] = {{"gAMA and cHRM", gammaAndPrimaries}, {"sRGB", srgb}};
+    cfcli::RgbaImage image(6, 4, 8);
+    for (auto& v : image.samples) {
+        v = 200;
+    }
+    for (const auto& kind : kinds) {
+        /* a still, a still at the other depth, and a numbered sequence, each to PNG */
+        for (const auto& [in, out, extra] : {std::tuple<std::string, std::string, std::string>{"in.png", "out.png", ""},
+                                             {"in.png", "out.png", "16"},
+                                             {"in_%02d.png", "out_%02d.png", ""}}) {
+            SCOPED_TRACE(std::string(kind.name) + ": " + in + " to " + out + (extra.empty() ? "" : " at 16 bits"));
+            ScratchDir dir;
+            const std::string inFile = in == "in.png" ? "in.png" : "in_00.png";
+            const auto bytes = cfcli::encodePng(image, inFile, &kind.chunks);
+            std::ofstream(dir / inFile, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                static_cast<std::streamsize>(bytes.size()));
+            std::vector<std::string> args{"render", dir.file(in), dir.file(out), "-q"};
+            if (!extra.empty()) {
+                args.insert(args.end(), {"--depth", extra});
+            }
+            const RunResult r = runTool(args);
+            ASSERT_EQ(r.exitCode, 0) << describe(r);
+            cfcli::PngColourChunks got;
+            cfcli::readPng(dir / (out == "out.png" ? "out.png" : "out_00.png"), &got);
+            EXPECT_EQ(got.gamma, kind.chunks.gamma);
+            EXPECT_EQ(got.chrm, kind.chunks.chrm);
+            EXPECT_EQ(got.srgbIntent, kind.chunks.srgbIntent);
+        }
+    }
 }
 
 } // namespace
