@@ -111,20 +111,7 @@ public:
             fail("the " + std::string(setup_.container->name) + " format refuses the streams", err);
         }
         copyAll();
-        err = av_write_trailer(raw);
-        if (err < 0) {
-            fail("finishing the file failed", err);
-        }
-        if (raw->pb != nullptr) {
-            avio_flush(raw->pb);
-            if (raw->pb->error < 0) {
-                fail("writing failed", raw->pb->error);
-            }
-            err = avio_closep(&raw->pb);
-            if (err < 0) {
-                fail("closing failed", err);
-            }
-        }
+        finishOutput(raw, [this](const std::string& what, int code) { fail(what, code); });
     }
 
 private:

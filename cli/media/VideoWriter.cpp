@@ -283,20 +283,7 @@ void VideoWriter::finish()
             mux(out);
         });
     }
-    err = av_write_trailer(format_.get());
-    if (err < 0) {
-        fail("finishing the file failed", err);
-    }
-    if (format_->pb != nullptr) {
-        avio_flush(format_->pb);
-        if (format_->pb->error < 0) {
-            fail("writing failed", format_->pb->error);
-        }
-        err = avio_closep(&format_->pb);
-        if (err < 0) {
-            fail("closing failed", err);
-        }
-    }
+    finishOutput(format_.get(), [this](const std::string& what, int code) { fail(what, code); });
 }
 
 } // namespace cfcli::media
