@@ -188,6 +188,44 @@ TEST(RenderStill, ExistingOutputIsReplacedWholeWithUsualPermissions)
         << "a finished output is readable like any new file, not private like a temporary";
 }
 
+/* An RGB display profile libpng accepts: a header (size, class, colour space, connection space, signature,
+   D50 white), one white-point tag, and filler that does not compress (libpng's reader takes a chunk whose
+   compressed profile is very short for a truncated one). */
+cfcli::PngColourChunks iccProfile()
+{
+    std::vector<unsigned char> p(400, 0);
+    auto put = [&p](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            p[at + static_cast<std::size_t>(i)] = static_cast<unsigned char>(v >> (24 - 8 * i));
+        }
+    };
+    std::uint32_t noise = 12345;
+    for (std::size_t i = 164; i < p.size(); ++i) {
+        noise = noise * 1103515245u + 12345u;
+        p[i] = static_cast<unsigned char>(noise >> 24);
+    }
+    const std::uint32_t d50[] = {0x0000F6D6, 0x00010000, 0x0000D32D};
+    put(0, static_cast<std::uint32_t>(p.size()));
+    put(8, 0x02100000);  /* version 2.1 */
+    put(12, 0x6D6E7472); /* 'mntr' */
+    put(16, 0x52474220); /* 'RGB ' */
+    put(20, 0x58595A20); /* 'XYZ ' */
+    put(36, 0x61637370); /* 'acsp' */
+    put(128, 1);         /* one tag: 'wtpt' at 144, 20 bytes of type 'XYZ ' */
+    put(132, 0x77747074);
+    put(136, 144);
+    put(140, 20);
+    put(144, 0x58595A20);
+    for (std::size_t i = 0; i < 3; ++i) {
+        put(68 + 4 * i, d50[i]);
+        put(152 + 4 * i, d50[i]);
+    }
+    cfcli::PngColourChunks chunks;
+    chunks.iccName = "test display";
+    chunks.iccProfile = p;
+    return chunks;
+}
+
 TEST(RenderStill, PngColourChunksPassFromPngInputToPngOutput)
 {
     cfcli::PngColourChunks gammaAndPrimaries;
@@ -199,7 +237,7 @@ TEST(RenderStill, PngColourChunksPassFromPngInputToPngOutput)
     const struct {
         const char* name;
         cfcli::PngColourChunks chunks;
-    } kinds[] = {{"gAMA and cHRM", gammaAndPrimaries}, {"sRGB", srgb}};
+    } kinds[] = {{"gAMA and cHRM", gammaAndPrimaries}, {"sRGB", srgb}, {"iCCP", iccProfile()}};
     cfcli::RgbaImage image(6, 4, 8);
     for (auto& v : image.samples) {
         v = 200;
@@ -226,6 +264,8 @@ TEST(RenderStill, PngColourChunksPassFromPngInputToPngOutput)
             EXPECT_EQ(got.gamma, kind.chunks.gamma);
             EXPECT_EQ(got.chrm, kind.chunks.chrm);
             EXPECT_EQ(got.srgbIntent, kind.chunks.srgbIntent);
+            EXPECT_EQ(got.iccName, kind.chunks.iccName);
+            EXPECT_EQ(got.iccProfile, kind.chunks.iccProfile);
         }
     }
 }
