@@ -48,6 +48,20 @@ TestPng renderThroughTool(const ScratchDir& dir, const TestPng& input, const std
     return readTestPng(dir / "out.png");
 }
 
+/* Renders `input` through the command with original colours on (plus `extra`), expects the reference host's
+   pixels for it at `depth`, and returns the output. */
+TestPng expectOriginalColours(const TestPng& input, Depth depth, std::vector<std::string> extra = {})
+{
+    ScratchDir dir;
+    extra.insert(extra.begin(), {"-s", "Use Original Color=on"});
+    TestPng out = renderThroughTool(dir, input, extra);
+    ReferenceEffect ref;
+    applySettings(ref);
+    ref.setCheckbox("Use Original Color", true);
+    EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, depth), 0, 24)));
+    return out;
+}
+
 TEST(RenderStill, EightBitRgbaMatchesTheHostRenderAtTheGivenFrame)
 {
     ScratchDir dir;
@@ -111,50 +125,21 @@ TEST(RenderStill, RgbGreyAndPaletteInputsAreReadAsRgbaWithOpaqueDefaults)
 {
     for (const int colorType : {2, 0, 4}) {
         SCOPED_TRACE("PNG colour type " + std::to_string(colorType));
-        ScratchDir dir;
-        const TestPng input = patternImage(33, 21, 8, colorType, 3);
-        const TestPng out = renderThroughTool(dir, input, {"-s", "Use Original Color=on"});
-        ReferenceEffect ref;
-        applySettings(ref);
-        ref.setCheckbox("Use Original Color", true);
-        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Eight), 0, 24)));
+        expectOriginalColours(patternImage(33, 21, 8, colorType, 3), Depth::Eight);
     }
-    ScratchDir dir;
     TestPng palette = patternImage(20, 20, 8, 3, 4);
     for (auto& index : palette.samples) {
         index = static_cast<std::uint16_t>(index % 4);
     }
     palette.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 250, 250, 250};
     palette.paletteAlpha = {255, 128, 0}; /* the fourth entry has no tRNS value: opaque */
-    const TestPng out = renderThroughTool(dir, palette, {"-s", "Use Original Color=on"});
-    ReferenceEffect ref;
-    applySettings(ref);
-    ref.setCheckbox("Use Original Color", true);
-    EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), palette, Depth::Eight), 0, 24)));
+    expectOriginalColours(palette, Depth::Eight);
 }
 
 TEST(RenderStill, DepthOptionChangesTheWorkingAndOutputDepth)
 {
-    {
-        ScratchDir dir;
-        const TestPng input = patternImage(30, 20, 8, 6, 5);
-        const TestPng out = renderThroughTool(dir, input, {"--depth", "16", "-s", "Use Original Color=on"});
-        EXPECT_EQ(out.bitDepth, 16);
-        ReferenceEffect ref;
-        applySettings(ref);
-        ref.setCheckbox("Use Original Color", true);
-        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Sixteen), 0, 24)));
-    }
-    {
-        ScratchDir dir;
-        const TestPng input = patternImage(30, 20, 16, 6, 6);
-        const TestPng out = renderThroughTool(dir, input, {"--depth", "8", "-s", "Use Original Color=on"});
-        EXPECT_EQ(out.bitDepth, 8);
-        ReferenceEffect ref;
-        applySettings(ref);
-        ref.setCheckbox("Use Original Color", true);
-        EXPECT_EQ(out.samples, fileSamples(ref.render(worldFromPng(ref.host(), input, Depth::Eight), 0, 24)));
-    }
+    EXPECT_EQ(expectOriginalColours(patternImage(30, 20, 8, 6, 5), Depth::Sixteen, {"--depth", "16"}).bitDepth, 16);
+    EXPECT_EQ(expectOriginalColours(patternImage(30, 20, 16, 6, 6), Depth::Eight, {"--depth", "8"}).bitDepth, 8);
 }
 
 TEST(RenderStill, HostOptionTellsTheEffectItRunsInPremiereWhichDrawsEightBits)
