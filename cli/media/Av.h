@@ -13,7 +13,6 @@ extern "C" {
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace cfcli::media {
 

@@ -40,11 +40,11 @@ int swsMatrix(AVColorSpace matrix)
 /* A scaler from `from` to `to` of one size, kept while nothing changes; the colour details are set whenever
    the scaler is new. It splits each picture into bands of output rows converted on all cores at once (each
    row computed as a single-threaded scaler computes it), so conversion never holds up the stage it is in. */
-SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height, AVPixelFormat from,
-                      AVPixelFormat to, const Colour& colour)
+SwsContext* scalerFor(Scaler& owner, int width, int height, AVPixelFormat from, AVPixelFormat to,
+                      const Colour& colour)
 {
     SwsContext* s = owner.get();
-    if (s != nullptr && s == current) {
+    if (s != nullptr) {
         std::int64_t w = 0;
         std::int64_t h = 0;
         std::int64_t f = 0;
@@ -57,8 +57,6 @@ SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height
             return s; /* the same scaler as the last frame's, details already set */
         }
     }
-    owner.reset();
-    current = nullptr;
     owner.reset(sws_alloc_context());
     s = owner.get();
     if (s == nullptr) {
@@ -87,7 +85,6 @@ SwsContext* scalerFor(Scaler& owner, SwsContext*& current, int width, int height
     const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(s, table, fullIn, table, fullOut, 0, 1 << 16, 1 << 16);
-    current = s;
     return s;
 }
 
@@ -193,7 +190,7 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
     if (!world.deep()) {
         /* libswscale writes RGBA with SIMD but ARGB without; RGBA in place, then each pixel turned to ARGB, is
            faster than ARGB directly. */
-        SwsContext* s = scalerFor(owner_, scaler_, w, h, format, AV_PIX_FMT_RGBA, colour);
+        SwsContext* s = scalerFor(owner_, w, h, format, AV_PIX_FMT_RGBA, colour);
         const Frame dst = packedFrame(base, world.rowbytes(), w, h, AV_PIX_FMT_RGBA);
         scaleFrame(s, *dst, frame);
         for (int y = 0; y < h; ++y) {
@@ -207,11 +204,10 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
             toHost_[p] = fileToHost16(static_cast<std::uint16_t>(p));
         }
     }
-    SwsContext* s = scalerFor(owner_, scaler_, w, h, format, AV_PIX_FMT_RGBA64, colour);
+    SwsContext* s = scalerFor(owner_, w, h, format, AV_PIX_FMT_RGBA64, colour);
     wide_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4u);
-    uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(wide_.data()), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {w * 8, 0, 0, 0};
-    sws_scale(s, frame.data, frame.linesize, 0, h, dst, dstStride);
+    const Frame dst = packedFrame(reinterpret_cast<std::uint8_t*>(wide_.data()), w * 8, w, h, AV_PIX_FMT_RGBA64);
+    scaleFrame(s, *dst, frame);
     for (int y = 0; y < h; ++y) {
         const std::uint16_t* in = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
         auto* out = reinterpret_cast<PF_Pixel16*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
@@ -235,7 +231,7 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
     }
     const auto* base = reinterpret_cast<const std::uint8_t*>(world.layer().data);
     if (!world.deep()) {
-        SwsContext* s = scalerFor(owner_, scaler_, w, h, AV_PIX_FMT_ARGB, format, colour);
+        SwsContext* s = scalerFor(owner_, w, h, AV_PIX_FMT_ARGB, format, colour);
         const Frame src = packedFrame(const_cast<std::uint8_t*>(base), world.rowbytes(), w, h, AV_PIX_FMT_ARGB);
         scaleFrame(s, frame, *src);
         return;
@@ -257,7 +253,7 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
             out[3] = toFile_[in[x].alpha];
         }
     }
-    SwsContext* s = scalerFor(owner_, scaler_, w, h, AV_PIX_FMT_RGBA64, format, colour);
+    SwsContext* s = scalerFor(owner_, w, h, AV_PIX_FMT_RGBA64, format, colour);
     const Frame src = packedFrame(reinterpret_cast<std::uint8_t*>(wide_.data()), w * 8, w, h, AV_PIX_FMT_RGBA64);
     scaleFrame(s, frame, *src);
 }

@@ -35,7 +35,6 @@ public:
     void convert(const AVFrame& frame, const Colour& colour, cfhost::World& world);
 
 private:
-    SwsContext* scaler_ = nullptr; /* owned through owner_ */
     Scaler owner_;
     std::vector<std::uint16_t> wide_; /* rgba64 rows of 16-bit conversions */
     std::vector<std::uint16_t> toHost_;
@@ -49,7 +48,6 @@ public:
 private:
     void toPalette(const cfhost::World& world, AVFrame& frame);
 
-    SwsContext* scaler_ = nullptr;
     Scaler owner_;
     std::vector<std::uint16_t> wide_;
     std::vector<std::uint16_t> toFile_;

@@ -5,11 +5,10 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 #include "Errors.h"
+#include "Text.h"
 #include "media/ColorConvert.h"
 
 namespace cfcli::media {
@@ -79,8 +78,7 @@ const AVCodec* encoderNamed(const char* name)
 
 const AVOutputFormat* containerFor(const std::string& fileName)
 {
-    std::string ext = std::filesystem::path(fileName).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string ext = lowered(std::filesystem::path(fileName).extension().string());
     /* .m4v is also the raw MPEG-4 stream; players expect an MP4 file under that name. */
     const AVOutputFormat* f = ext == ".m4v" ? av_guess_format("mp4", nullptr, nullptr)
                                             : av_guess_format(nullptr, fileName.c_str(), nullptr);

@@ -2,11 +2,6 @@
    stream declares, and the read/decode loop that counts damage instead of stopping at it. */
 #include "media/VideoReader.h"
 
-extern "C" {
-#include <libavutil/display.h>
-#include <libavutil/pixdesc.h>
-}
-
 #include "Cleanup.h"
 #include "Errors.h"
 
