@@ -17,6 +17,7 @@ namespace {
 } // namespace
 
 AudioTranscoder::AudioTranscoder(const AVStream& input, const AVCodec& encoder, AVStream& output, bool globalHeader)
+    : output_(output)
 {
     const AVCodec* decoder = avcodec_find_decoder(input.codecpar->codec_id);
     if (decoder == nullptr) {
@@ -144,6 +145,8 @@ void AudioTranscoder::encodeReady(bool all, const std::function<void(AVPacket&)>
 void AudioTranscoder::drain(const std::function<void(AVPacket&)>& out)
 {
     while (avcodec_receive_packet(encoder_.get(), packet_.get()) >= 0) {
+        av_packet_rescale_ts(packet_.get(), encoder_->time_base, output_.time_base);
+        packet_->stream_index = output_.index;
         out(*packet_);
         av_packet_unref(packet_.get());
     }

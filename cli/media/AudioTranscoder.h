@@ -20,9 +20,8 @@ public:
     AudioTranscoder(const AudioTranscoder&) = delete;
     AudioTranscoder& operator=(const AudioTranscoder&) = delete;
 
-    /* The encoder's time base: the packets handed out are in it. */
-    AVRational timeBase() const noexcept { return encoder_->time_base; }
-    /* One packet of the input stream (timestamps in its time base); encoded packets go to `out`. */
+    /* One packet of the input stream (timestamps in its time base); encoded packets go to `out`, already in
+       the output stream's time base and numbered as its packets. */
     void push(AVPacket* packet, const std::function<void(AVPacket&)>& out);
     /* Everything still held, then the encoder's tail. */
     void finish(const std::function<void(AVPacket&)>& out);
@@ -31,6 +30,7 @@ private:
     void encodeReady(bool all, const std::function<void(AVPacket&)>& out);
     void drain(const std::function<void(AVPacket&)>& out);
 
+    AVStream& output_;
     Codec decoder_;
     Codec encoder_;
     Resampler resampler_;

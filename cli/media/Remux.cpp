@@ -256,11 +256,7 @@ private:
     {
         const AVRational inBase = setup_.audio->chosen().time_base;
         if (transcoder_) {
-            transcoder_->push(&p, [this](AVPacket& out) {
-                av_packet_rescale_ts(&out, transcoder_->timeBase(), audio_->time_base);
-                out.stream_index = audio_->index;
-                mux(out);
-            });
+            transcoder_->push(&p, [this](AVPacket& out) { mux(out); });
             return;
         }
         av_packet_rescale_ts(&p, inBase, audio_->time_base);
@@ -287,11 +283,7 @@ private:
             }
         }
         if (transcoder_) {
-            transcoder_->finish([this](AVPacket& out) {
-                av_packet_rescale_ts(&out, transcoder_->timeBase(), audio_->time_base);
-                out.stream_index = audio_->index;
-                mux(out);
-            });
+            transcoder_->finish([this](AVPacket& out) { mux(out); });
         }
     }
 

@@ -256,11 +256,7 @@ void VideoWriter::writeAudio(AVPacket* packet)
         packet->dts -= audioShift_;
     }
     if (transcoder_) {
-        transcoder_->push(packet, [this](AVPacket& out) {
-            av_packet_rescale_ts(&out, transcoder_->timeBase(), audioStream_->time_base);
-            out.stream_index = audioStream_->index;
-            mux(out);
-        });
+        transcoder_->push(packet, [this](AVPacket& out) { mux(out); });
         return;
     }
     av_packet_rescale_ts(packet, setup_.audio->time_base, audioStream_->time_base);
@@ -277,11 +273,7 @@ void VideoWriter::finish()
     }
     drainVideo();
     if (transcoder_) {
-        transcoder_->finish([this](AVPacket& out) {
-            av_packet_rescale_ts(&out, transcoder_->timeBase(), audioStream_->time_base);
-            out.stream_index = audioStream_->index;
-            mux(out);
-        });
+        transcoder_->finish([this](AVPacket& out) { mux(out); });
     }
     finishOutput(format_.get(), [this](const std::string& what, int code) { fail(what, code); });
 }
