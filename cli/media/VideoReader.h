@@ -44,7 +44,8 @@ public:
     void passAudio(PacketQueue* queue) noexcept { audioQueue_ = queue; }
 
     /* The next decoded frame (its best timestamp in info().timeBase in frame.best_effort_timestamp), or false
-       at the end. A read or decode error ends nothing: it is counted and reading goes on. */
+       at the end. A packet the decoder refuses is counted and decoding goes on; a failed read is counted and
+       ends the reading, the frames the decoder still holds coming out first. */
     bool next(AVFrame& frame);
     /* Goes on from the keyframe at or before `timestamp` (in info().timeBase, as the file counts); false when the
        file cannot seek there. */
