@@ -246,4 +246,13 @@ void writeFileAtomically(const fs::path& target, const std::vector<unsigned char
     file.commit();
 }
 
+void refuseOverwriting(const std::filesystem::path& in, const std::filesystem::path& out)
+{
+    std::error_code ec;
+    if (std::filesystem::equivalent(in, out, ec) && !ec) {
+        throw UsageError("cannot write " + quoteName(out.string()) + ": it is the input " + quoteName(in.string()) +
+                         "; name another output");
+    }
+}
+
 } // namespace cfcli

@@ -71,4 +71,7 @@ private:
 /* Writes `bytes` to `target` through a TempFile. */
 void writeFileAtomically(const std::filesystem::path& target, const std::vector<unsigned char>& bytes);
 
+/* Throws UsageError when `out` is the file `in` (through any path or link), which writing would replace. */
+void refuseOverwriting(const std::filesystem::path& in, const std::filesystem::path& out);
+
 } // namespace cfcli

@@ -64,12 +64,6 @@ std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
     return "";
 }
 
-bool sameFile(const fs::path& a, const fs::path& b)
-{
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
-}
-
 std::string rangeOf(const Chunk& c)
 {
     return quoteName(c.source.name) + " (frames " + c.label.range.text() + ")";
@@ -86,10 +80,7 @@ int runJoin(const Options& options)
         inputs.push_back(*options.audioFrom);
     }
     for (const std::string& in : inputs) {
-        if (sameFile(in, out)) {
-            throw UsageError("cannot write " + quoteName(out.string()) + ": it is the input " + quoteName(in) +
-                             "; name another output");
-        }
+        refuseOverwriting(in, out);
     }
     const AVOutputFormat* container = media::containerFor(out.string());
 

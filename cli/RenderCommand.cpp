@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "AtomicFile.h"
 #include "EffectSession.h"
 #include "Errors.h"
 #include "FrameRange.h"
@@ -21,12 +22,6 @@ namespace cfcli {
 
 namespace {
 
-bool sameFile(const fs::path& a, const fs::path& b)
-{
-    std::error_code ec;
-    return fs::equivalent(a, b, ec) && !ec;
-}
-
 /* The output, or any frame of it, is a file of the input (through any path or link). */
 void refuseOverwritingInput(const fs::path& in, const fs::path& out, long first, long count)
 {
@@ -36,10 +31,7 @@ void refuseOverwritingInput(const fs::path& in, const fs::path& out, long first,
     for (long i = 0; i < frames; ++i) {
         const fs::path a = inPattern ? fs::path(inPattern->format(first + i)) : in;
         const fs::path b = outPattern ? fs::path(outPattern->format(first + i)) : out;
-        if (sameFile(a, b)) {
-            throw UsageError("cannot write " + quoteName(b.string()) + ": it is the input " + quoteName(a.string()) +
-                             "; name another output");
-        }
+        refuseOverwriting(a, b);
         if (!inPattern && !outPattern) {
             break;
         }
@@ -77,6 +69,8 @@ int runRender(const Options& options)
         sourceOptions.fpsGiven = true;
     }
     std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
+    /* every frame of the input counts, also those a range leaves out */
+    refuseOverwritingInput(in, out, options.frame, source->description().frameCount);
     const AVRational rate = options.fps ? AVRational{options.fps->num, options.fps->den}
                                         : source->description().frameRate;
     const TimeValues values(source->description().timeBase, rate, options.frame);
@@ -90,7 +84,6 @@ int runRender(const Options& options)
         source = rangedSource(std::move(source), *range, values);
     }
     const StreamDescription& d = source->description();
-    refuseOverwritingInput(in, out, options.frame, d.frameCount);
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});
     applySettings(session.effect(), parseSettings(options.settings, session.declared()));

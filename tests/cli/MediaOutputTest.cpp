@@ -185,6 +185,12 @@ TEST_F(MediaOutput, AnOutputThatIsTheInputIsRefusedThroughAnyName)
     const RunResult seq = runTool({"render", dir.file("s_%d.png"), (dir / "." / "s_%d.png").string(), "--frame", "1"});
     EXPECT_EQ(seq.exitCode, 2) << describe(seq);
     EXPECT_NE(seq.err.find("s_1.png"), std::string::npos) << seq.err;
+    /* two patterns that meet only at a later frame, also when a range is rendered */
+    ffmpeg({"-i", dir.file("clip.mp4"), "-start_number", "8", dir.file("t_%d.png")});
+    const RunResult later = runTool({"render", dir.file("t_%d.png"), dir.file("t_%02d.png"), "--frame", "8",
+                                     "--range", "0-"});
+    EXPECT_EQ(later.exitCode, 2) << describe(later);
+    EXPECT_NE(later.err.find("t_10.png"), std::string::npos) << later.err;
 }
 
 TEST_F(MediaOutput, ADamagedVideoRendersWhatDecodesKeepsItAndEndsWithCodeThree)
