@@ -10,7 +10,6 @@
 #pragma once
 
 #include <signal.h>
-#include <sys/types.h>
 
 #include <string>
 

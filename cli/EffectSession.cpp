@@ -128,8 +128,7 @@ EffectSession::~EffectSession()
 cfhost::World EffectSession::render(const cfhost::World& input, long frame, double fps)
 {
     cfhost::World output = host_->makeWorld(input.width(), input.height(), input.depth());
-    const auto time = cfhost::FrameTime::ofFrame(static_cast<A_long>(frame), fps);
-    require(effect_->render(input, output, time), "to render frame " + std::to_string(frame));
+    render(input, output, frame, cfhost::FrameTime::ofFrame(static_cast<A_long>(frame), fps));
     return output;
 }
 

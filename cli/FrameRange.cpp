@@ -7,10 +7,8 @@ extern "C" {
 #include <libavutil/parseutils.h>
 }
 
-#include <cctype>
 #include <climits>
 #include <cstdio>
-#include <sstream>
 
 #include "Errors.h"
 #include "Media.h"

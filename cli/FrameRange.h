@@ -57,7 +57,6 @@ struct FrameRange {
     std::optional<std::int64_t> end;
 
     static FrameRange resolve(const RangeSpec& spec, const TimeValues& values);
-    bool holds(std::int64_t value) const { return value >= first && (!end || value < *end); }
     /* The number of the first frame that can belong to it. */
     long firstFrameNumber() const;
     /* "40-80" in frame numbers (fractions where a bound falls between frames), "80-" when open. */

@@ -153,7 +153,7 @@ int runJoin(const Options& options)
     setup.audio = audio ? &*audio : nullptr;
     setup.audioPlan = plan;
     const ChunkLabel joined{FrameRange{chunks.front().label.range.first, chunks.back().label.range.end},
-                            first.label.settings};
+                            chunks.front().label.settings};
     setup.metadata.emplace_back(kChunkTag, joined.text());
     media::remux(setup);
     file.commit();

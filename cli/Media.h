@@ -71,7 +71,6 @@ public:
 struct SourceOptions {
     long firstFrame = 0;
     FrameRate fps{24, 1};
-    bool fpsGiven = false;
 };
 
 /* Throws UsageError for a missing, unreadable or unsupported input, and for a numbered sequence with a gap

@@ -43,10 +43,7 @@ int runPlan(const Options& options)
     const std::string in = options.positional[0];
     SourceOptions sourceOptions;
     sourceOptions.firstFrame = options.frame;
-    if (options.fps) {
-        sourceOptions.fps = *options.fps;
-        sourceOptions.fpsGiven = true;
-    }
+    sourceOptions.fps = options.fps.value_or(sourceOptions.fps);
     const std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
     const StreamDescription& d = source->description();
     if (d.frameCount <= 0) {

@@ -6,7 +6,6 @@
 #include <png.h>
 
 #include <algorithm>
-#include <cctype>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +15,7 @@
 
 #include "Conversions.h"
 #include "Errors.h"
+#include "Text.h"
 
 namespace fs = std::filesystem;
 
@@ -316,9 +316,7 @@ std::vector<unsigned char> encodeWith(const std::string& name, Write write)
 
 bool hasPngExtension(const fs::path& path)
 {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".png";
+    return lowered(path.extension().string()) == ".png";
 }
 
 RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)

@@ -64,10 +64,7 @@ int runRender(const Options& options)
     const fs::path plugin = locatePlugin(options.plugin);
     SourceOptions sourceOptions;
     sourceOptions.firstFrame = options.frame;
-    if (options.fps) {
-        sourceOptions.fps = *options.fps;
-        sourceOptions.fpsGiven = true;
-    }
+    sourceOptions.fps = options.fps.value_or(sourceOptions.fps);
     std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
     /* every frame of the input counts, also those a range leaves out */
     refuseOverwritingInput(in, out, options.frame, source->description().frameCount);

@@ -24,10 +24,10 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "bootstrap: installing ${missing[*]}"
-  apt_cmd=(apt-get)
-  [ "$(id -u)" -eq 0 ] || apt_cmd=(sudo apt-get)
+  apt_cmd=(env DEBIAN_FRONTEND=noninteractive apt-get)
+  [ "$(id -u)" -eq 0 ] || apt_cmd=(sudo "${apt_cmd[@]}")
   "${apt_cmd[@]}" update -qq
-  DEBIAN_FRONTEND=noninteractive "${apt_cmd[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${apt_cmd[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # The macOS cross build's compiler, Zig 0.11.0, from the npm registry at the version and hash that

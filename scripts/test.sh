@@ -19,7 +19,6 @@ run_preset() { # PRESET [CTEST ARGUMENTS...]
   echo "== $preset: done in $((SECONDS - started)) s"
 }
 
-# The Linux builds' checks of the Windows module run at the end, once that module is built from these sources.
 # The Linux builds' checks of the Windows module and the macOS bundle run once those are built from these sources.
 cross_checks='^(WindowsModule|MacBundle)\.'
 run_preset default -E "$cross_checks"
