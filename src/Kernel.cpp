@@ -31,10 +31,6 @@ struct Depth8 {
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel8(world, x, y); }
     static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output8; }
     static const Word* keepInput(const PlanTables& tables) { return tables.keepInput8; }
-    static int level(const KernelPlan& plan, const Pixel& sample)
-    {
-        return plan.levelBySum8[sample.red + sample.green + sample.blue];
-    }
 };
 
 struct Depth16 {
@@ -47,11 +43,6 @@ struct Depth16 {
     static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel16(world, x, y); }
     static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output16; }
     static const Word* keepInput(const PlanTables& tables) { return tables.keepInput16; }
-    static int level(const KernelPlan& plan, const Pixel& sample)
-    {
-        const unsigned mean = (static_cast<unsigned>(sample.red) + sample.green + sample.blue) / 3u;
-        return plan.levelByMean16Table[mean];
-    }
 };
 
 int clampInto(std::int64_t value, A_long high)
@@ -65,7 +56,7 @@ int clampInto(std::int64_t value, A_long high)
 template <typename Depth>
 typename Depth::Pixel blockSample(const PF_LayerDef* input, std::int64_t x0, std::int64_t y0)
 {
-    if (input == nullptr || input->data == nullptr || input->width <= 0 || input->height <= 0) {
+    if (!hasPixels(input)) {
         return typename Depth::Pixel{};
     }
     return *Depth::pixelAt(*input, clampInto(x0, input->width - 1), clampInto(y0, input->height - 1));
@@ -168,7 +159,7 @@ inline void samplePixel(const KernelPlan& plan, A_long x, A_long y, const typena
     const RowEntry& row = entryAt(plan.rowTable, y);
     typename Depth::Pixel sample;
     std::memcpy(&sample, row.base + column.offset, sizeof sample);
-    const auto level = static_cast<std::size_t>(Depth::level(plan, sample));
+    const auto level = static_cast<std::size_t>(levelOf(plan, sample));
     const unsigned set = row.set[column.pick[level]];
 
     const OutputRules<Word>& rules = Depth::rules(plan);

@@ -67,24 +67,6 @@ void fillMonotone(std::uint8_t* table, int count, LevelOf levelOf)
     }
 }
 
-/* One block record: its level, and the output rules applied to its sample. */
-template <typename Pixel, typename Word, typename LevelOf>
-void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, const OutputRules<Word>& rules,
-                     LevelOf levelOf)
-{
-    static_assert(sizeof(Pixel) == sizeof(Word) && sizeof(BlockEntry<Word>) == 3 * sizeof(Word), "packed records");
-    Pixel sample;
-    std::memcpy(&sample, sampleBytes, sizeof sample);
-    Word sampleWord;
-    std::memcpy(&sampleWord, sampleBytes, sizeof sampleWord);
-    BlockEntry<Word> record{};
-    for (int state = 0; state < 2; ++state) {
-        record.fixed[state] = static_cast<Word>((sampleWord & rules.keepSample[state]) | rules.fixed[state]);
-    }
-    record.level = static_cast<Word>(levelOf(sample));
-    std::memcpy(entry, &record, sizeof record);
-}
-
 template <typename Word, typename Pixel>
 Word wordOf(const Pixel& pixel)
 {
@@ -92,6 +74,23 @@ Word wordOf(const Pixel& pixel)
     Word word;
     std::memcpy(&word, &pixel, sizeof word);
     return word;
+}
+
+/* One block record: its level, and the output rules applied to its sample. */
+template <typename Pixel, typename Word>
+void writeBlockEntry(unsigned char* entry, const unsigned char* sampleBytes, const KernelPlan& plan,
+                     const OutputRules<Word>& rules)
+{
+    static_assert(sizeof(BlockEntry<Word>) == 3 * sizeof(Word), "packed records");
+    Pixel sample;
+    std::memcpy(&sample, sampleBytes, sizeof sample);
+    const Word sampleWord = wordOf<Word>(sample);
+    BlockEntry<Word> record{};
+    for (int state = 0; state < 2; ++state) {
+        record.fixed[state] = static_cast<Word>((sampleWord & rules.keepSample[state]) | rules.fixed[state]);
+    }
+    record.level = static_cast<Word>(levelOf(plan, sample));
+    std::memcpy(entry, &record, sizeof record);
 }
 
 /* Set cells show the sample (with "Use Original Color") or the pixel colour with the input's alpha; unset
@@ -160,11 +159,6 @@ struct TableLayout {
     std::int64_t rowbytes;         // 0 without input pixels: every sample is the zero pixel
     std::int64_t sampleStride;
 };
-
-bool hasPixels(const PF_LayerDef* input)
-{
-    return input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
-}
 
 /* Whether the tables can cover the output: a size they index, sample offsets that fit their 32 bits. */
 bool tablesFit(const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight)
@@ -243,7 +237,6 @@ void clearCoordinateTables(KernelPlan& plan)
     plan.blockRecords = false;
     plan.columnTable = nullptr;
     plan.rowTable = nullptr;
-    plan.levelByMean16Table = nullptr;
 }
 
 /* The memory of the tables; false (and nothing held) when it cannot be had. */
@@ -279,13 +272,9 @@ void makeBlockRecords(KernelPlan& plan, const TableLayout& layout, bool deep)
             const unsigned char* sample = sampleRow + layout.columns.sampleOf(bx) * layout.sampleStride;
             unsigned char* entry = entries + by * recordRow + bx * layout.entryBytes;
             if (deep) {
-                writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, plan.output16, [&plan](const PF_Pixel16& p) {
-                    return plan.levelByMean16[(static_cast<unsigned>(p.red) + p.green + p.blue) / 3u];
-                });
+                writeBlockEntry<PF_Pixel16, std::uint64_t>(entry, sample, plan, plan.output16);
             } else {
-                writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, plan.output8, [&plan](const PF_Pixel& p) {
-                    return plan.levelBySum8[p.red + p.green + p.blue];
-                });
+                writeBlockEntry<PF_Pixel, std::uint32_t>(entry, sample, plan, plan.output8);
             }
         }
     }
@@ -387,7 +376,6 @@ void publishTables(KernelPlan& plan, const TableLayout& layout, bool deep)
     plan.blockRecords = layout.records;
     plan.columnTable = plan.columns.data();
     plan.rowTable = plan.rows.data();
-    plan.levelByMean16Table = deep ? plan.levelByMean16.data() : nullptr;
 }
 
 } // namespace

@@ -112,8 +112,23 @@ struct KernelPlan {
     bool blockRecords;
     const ColumnEntry* columnTable;
     const RowEntry* rowTable;
-    const std::uint8_t* levelByMean16Table;
 };
+
+/* The level a block draws at, from its sample (at the plan's depth). */
+inline int levelOf(const KernelPlan& plan, const PF_Pixel& sample)
+{
+    return plan.levelBySum8[sample.red + sample.green + sample.blue];
+}
+inline int levelOf(const KernelPlan& plan, const PF_Pixel16& sample)
+{
+    return plan.levelByMean16[(static_cast<unsigned>(sample.red) + sample.green + sample.blue) / 3u];
+}
+
+/* Whether a layer has pixels to sample; one without samples as transparent black. */
+inline bool hasPixels(const PF_LayerDef* input)
+{
+    return input != nullptr && input->data != nullptr && input->width > 0 && input->height > 0;
+}
 
 /* Largest output side the plan makes coordinate tables for; larger outputs take the exact rules. */
 constexpr A_long PLAN_MAX_TABLE_SIDE = 1 << 16;
