@@ -160,6 +160,11 @@ struct Bound {
         auto* h = host();
         return h != nullptr ? h->iterate16(in, base, final, src, area, refcon, fn, dst) : PF_Err_BAD_CALLBACK_PARAM;
     }
+    static PF_Err iterateGeneric(A_long count, void* refcon, PF_Err (*fn)(void*, A_long, A_long, A_long))
+    {
+        auto* h = host();
+        return h != nullptr ? h->iterateGeneric(count, refcon, fn) : PF_Err_BAD_CALLBACK_PARAM;
+    }
 
     /* interaction */
     static PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_long, A_u_long timeScale,
@@ -218,6 +223,7 @@ struct Bound {
         t.utils.host_unlock_handle = unlockHandle;
         t.utils.host_dispose_handle = disposeHandle;
         t.utils.ansi = ansiCallbacks();
+        t.utils.iterate_generic = iterateGeneric;
         t.utils.host_get_handle_size = handleSize;
         t.utils.host_resize_handle = resizeHandle;
         t.utils.fill16 = fill16;
@@ -231,6 +237,7 @@ struct Bound {
 
         t.ansi = ansiSuite();
         t.iterate8.iterate = iterate8;
+        t.iterate8.iterate_generic = iterateGeneric;
         t.iterate16.iterate = iterate16;
 
         t.handles.host_new_handle = newHandle;

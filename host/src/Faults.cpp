@@ -71,6 +71,12 @@ void Faults::failCheckout(PF_Err error, unsigned nth)
     checkoutsBeforeFailure_ = nth > 0 ? nth - 1 : 0;
 }
 
+void Faults::refuseAreas(PF_Err error)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    areaError_ = error;
+}
+
 void Faults::clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -80,6 +86,7 @@ void Faults::clear()
     addParamCountdown_ = 0;
     addParamError_ = PF_Err_NONE;
     fillError_ = PF_Err_NONE;
+    areaError_ = PF_Err_NONE;
     checkoutError_ = PF_Err_NONE;
     checkoutsBeforeFailure_ = 0;
     abort_.store(false, std::memory_order_release);
@@ -131,6 +138,12 @@ PF_Err Faults::fillResult() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return fillError_;
+}
+
+PF_Err Faults::areaResult() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return areaError_;
 }
 
 PF_Err Faults::checkoutResult()

@@ -330,6 +330,12 @@ bool worldUsable(const PF_EffectWorld* world) noexcept
     return world != nullptr && world->data != nullptr && world->width >= 0 && world->height >= 0;
 }
 
+/* The result forced on an iteration over an area (Faults::refuseAreas), or PF_Err_NONE. */
+PF_Err areaRefusal(const Faults& faults, const PF_Rect* area)
+{
+    return area != nullptr ? faults.areaResult() : PF_Err_NONE;
+}
+
 } // namespace
 
 PF_Err Host::State::iterate8(PF_InData* in, A_long base, A_long final, PF_EffectWorld* src, const PF_Rect* area,
@@ -339,6 +345,9 @@ PF_Err Host::State::iterate8(PF_InData* in, A_long base, A_long final, PF_Effect
     if (in == nullptr || fn == nullptr || !worldUsable(dst)) {
         misuse("iterate called without in_data, pixel function or destination world");
         return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (const PF_Err refused = areaRefusal(faults, area); refused != PF_Err_NONE) {
+        return refused;
     }
     /* A deep world read as 8-bit pixels stays inside its rows (4 of every 8 bytes), as with a host that
        trusts its caller; the opposite mix is refused by iterate16. */
@@ -358,7 +367,21 @@ PF_Err Host::State::iterate16(PF_InData* in, A_long base, A_long final, PF_Effec
         misuse("iterate16 called on an 8-bit world");
         return PF_Err_BAD_CALLBACK_PARAM;
     }
+    if (const PF_Err refused = areaRefusal(faults, area); refused != PF_Err_NONE) {
+        return refused;
+    }
     return detail::iteratePixels16(*this, base, final, src, area, refcon, fn, dst);
+}
+
+PF_Err Host::State::iterateGeneric(A_long count, void* refcon,
+                                   PF_Err (*fn)(void* refcon, A_long threadIndex, A_long i, A_long count)) noexcept
+{
+    if (fn == nullptr || (count < 0 && count != PF_Iterations_ONCE_PER_PROCESSOR)) {
+        misuse("iterate_generic called with " +
+               (fn == nullptr ? std::string("a null function") : "an iteration count of " + std::to_string(count)));
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    return detail::iterateGeneric(*this, count, refcon, fn);
 }
 
 /* ---- interaction ----------------------------------------------------------------------------------- */

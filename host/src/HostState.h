@@ -49,6 +49,8 @@ struct Host::State {
                     void* refcon, PF_IteratePixel8Func fn, PF_EffectWorld* dst) noexcept;
     PF_Err iterate16(PF_InData* in, A_long base, A_long final, PF_EffectWorld* src, const PF_Rect* area,
                      void* refcon, PF_IteratePixel16Func fn, PF_EffectWorld* dst) noexcept;
+    PF_Err iterateGeneric(A_long count, void* refcon,
+                          PF_Err (*fn)(void* refcon, A_long threadIndex, A_long i, A_long count)) noexcept;
 
     /* --- interaction --- */
     PF_Err checkoutParam(PF_ProgPtr ref, PF_ParamIndex index, A_long time, A_u_long timeScale,

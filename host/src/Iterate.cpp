@@ -1,4 +1,4 @@
-/* Iterate.cpp — banded, multi-threaded pixel iteration. */
+/* Iterate.cpp — banded, multi-threaded pixel iteration, and the generic iteration over indices. */
 #include "Iterate.h"
 
 #include <algorithm>
@@ -19,6 +19,9 @@ namespace {
    rows that claiming it and reporting its progress cost nothing next to its pixels. */
 constexpr A_long kBandsPerThreadAlone = 4;
 constexpr A_long kBandsPerThreadShared = 8;
+
+/* Chunks of indices per thread in a generic iteration, for the same reasons. */
+constexpr A_long kChunksPerThread = 8;
 
 template <class Pixel>
 Pixel* rowOf(const PF_EffectWorld& world, A_long y) noexcept
@@ -196,6 +199,67 @@ PF_Err iteratePixels(Host::State& host, A_long base, A_long final, PF_EffectWorl
     }
 }
 
+/* State shared by the threads of one generic iteration. */
+struct GenericIteration {
+    void* refcon = nullptr;
+    GenericIterationFunc fn = nullptr;
+    A_long count = 0;
+    bool perThread = false; /* once per thread: thread_index is i */
+    A_long chunkSize = 1;
+    A_long chunks = 1;
+
+    alignas(64) std::atomic<A_long> nextChunk{0};
+    alignas(64) std::atomic<bool> stop{false};
+    std::atomic<PF_Err> firstError{PF_Err_NONE};
+    alignas(64) std::mutex finishedMutex;
+    std::condition_variable finishedCv;
+    A_long chunksFinished = 0;
+
+    void runChunk(A_long chunk, A_long threadIndex) noexcept
+    {
+        const A_long first = chunk * chunkSize;
+        const A_long last = first + std::min(chunkSize, count - first);
+        for (A_long i = first; i < last; ++i) {
+            if (stop.load(std::memory_order_acquire)) {
+                return;
+            }
+            const PF_Err err = fn(refcon, perThread ? i : threadIndex, i, count);
+            if (err != PF_Err_NONE) {
+                PF_Err expected = PF_Err_NONE;
+                firstError.compare_exchange_strong(expected, err, std::memory_order_acq_rel);
+                stop.store(true, std::memory_order_release);
+                return;
+            }
+        }
+    }
+
+    void chunkFinished() noexcept
+    {
+        std::lock_guard<std::mutex> lock(finishedMutex);
+        if (++chunksFinished == chunks) {
+            finishedCv.notify_all();
+        }
+    }
+
+    void work(A_long threadIndex) noexcept
+    {
+        for (;;) {
+            const A_long chunk = nextChunk.fetch_add(1, std::memory_order_relaxed);
+            if (chunk >= chunks) {
+                return;
+            }
+            runChunk(chunk, threadIndex);
+            chunkFinished();
+        }
+    }
+
+    void waitForChunks()
+    {
+        std::unique_lock<std::mutex> lock(finishedMutex);
+        finishedCv.wait(lock, [this] { return chunksFinished == chunks; });
+    }
+};
+
 } // namespace
 
 PF_Err iteratePixels8(Host::State& host, A_long base, A_long final, PF_EffectWorld* src, const PF_Rect* area,
@@ -208,6 +272,49 @@ PF_Err iteratePixels16(Host::State& host, A_long base, A_long final, PF_EffectWo
                        void* refcon, PF_IteratePixel16Func fn, PF_EffectWorld* dst) noexcept
 {
     return iteratePixels<PF_Pixel16>(host, base, final, src, area, refcon, fn, dst);
+}
+
+PF_Err iterateGeneric(Host::State& host, A_long count, void* refcon, GenericIterationFunc fn) noexcept
+{
+    try {
+        const auto threads = static_cast<A_long>(std::max(1u, host.threads));
+        auto it = std::make_shared<GenericIteration>();
+        it->refcon = refcon;
+        it->fn = fn;
+        if (count == PF_Iterations_ONCE_PER_PROCESSOR) {
+            /* Chunk 0 is the calling thread's; the others go to whoever claims them first. */
+            it->perThread = true;
+            it->count = threads;
+            it->chunks = threads;
+            it->nextChunk.store(1, std::memory_order_relaxed);
+        } else {
+            if (count <= 0) {
+                return PF_Err_NONE;
+            }
+            it->count = count;
+            const A_long wanted = std::min<A_long>(count, threads > 1 ? threads * kChunksPerThread : 1);
+            it->chunkSize = (count - 1) / wanted + 1;
+            it->chunks = (count - 1) / it->chunkSize + 1;
+        }
+
+        const A_long helpers = std::min<A_long>(threads - 1, it->chunks - 1);
+        try {
+            for (A_long k = 1; k <= helpers; ++k) {
+                host.pool.submit([it, k] { it->work(k); });
+            }
+        } catch (...) {
+            /* fewer helpers: the calling thread takes the remaining chunks */
+        }
+        if (it->perThread) {
+            it->runChunk(0, 0);
+            it->chunkFinished();
+        }
+        it->work(0);
+        it->waitForChunks();
+        return it->firstError.load(std::memory_order_acquire);
+    } catch (...) {
+        return PF_Err_OUT_OF_MEMORY;
+    }
 }
 
 } // namespace cfhost::detail

@@ -1,13 +1,16 @@
-/* IterateTest.cpp — iterate and iterate16 as an effect calls them: coverage, in/out pairing, areas,
-   threads, errors, cancelling and progress. */
+/* IterateTest.cpp — iterate, iterate16 and iterate_generic as an effect calls them: coverage, in/out
+   pairing, areas, threads, errors, cancelling and progress. */
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -342,4 +345,193 @@ TEST(IterateSuites, BothSuiteVersionsIterate)
         host.basicSuite()->ReleaseSuite(kPFIterate16Suite, version);
     }
     EXPECT_EQ(host.leakReport(), "");
+}
+
+TEST(IterateArea, RefusedAreasFailWithoutVisitingAPixelUntilCleared)
+{
+    Host host(withThreads(2));
+    World eight(6, 5), deep(6, 5, Depth::Sixteen);
+    PF_InData in = host.newInData();
+    const auto* suite8 = static_cast<const PF_Iterate8Suite1*>(
+        [&] { const void* s = nullptr; host.basicSuite()->AcquireSuite(kPFIterate8Suite, 1, &s); return s; }());
+    const auto* suite16 = static_cast<const PF_Iterate16Suite1*>(
+        [&] { const void* s = nullptr; host.basicSuite()->AcquireSuite(kPFIterate16Suite, 1, &s); return s; }());
+    ASSERT_TRUE(suite8 != nullptr && suite16 != nullptr);
+    auto count8 = [](void* refcon, A_long, A_long, PF_Pixel*, PF_Pixel*) -> PF_Err {
+        static_cast<std::atomic<int>*>(refcon)->fetch_add(1);
+        return PF_Err_NONE;
+    };
+    auto count16 = [](void* refcon, A_long, A_long, PF_Pixel16*, PF_Pixel16*) -> PF_Err {
+        static_cast<std::atomic<int>*>(refcon)->fetch_add(1);
+        return PF_Err_NONE;
+    };
+    using Call = std::function<PF_Err(const PF_Rect*, std::atomic<int>*)>;
+    const std::vector<std::pair<const char*, Call>> calls{
+        {"utils iterate", [&](const PF_Rect* a, std::atomic<int>* n) {
+             return host.utilCallbacks()->iterate(&in, 0, 5, nullptr, a, n, count8, &eight.layer());
+         }},
+        {"utils iterate16", [&](const PF_Rect* a, std::atomic<int>* n) {
+             return host.utilCallbacks()->iterate16(&in, 0, 5, nullptr, a, n, count16, &deep.layer());
+         }},
+        {"suite iterate", [&](const PF_Rect* a, std::atomic<int>* n) {
+             return suite8->iterate(&in, 0, 5, nullptr, a, n, count8, &eight.layer());
+         }},
+        {"suite iterate16", [&](const PF_Rect* a, std::atomic<int>* n) {
+             return suite16->iterate(&in, 0, 5, nullptr, a, n, count16, &deep.layer());
+         }},
+    };
+    const PF_Rect area{1, 1, 4, 3};
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        std::atomic<int> visits{0};
+        host.faults().refuseAreas(PF_Err_INTERNAL_STRUCT_DAMAGED);
+        EXPECT_EQ(call(&area, &visits), PF_Err_INTERNAL_STRUCT_DAMAGED);
+        EXPECT_EQ(visits.load(), 0);
+        EXPECT_EQ(call(nullptr, &visits), PF_Err_NONE);
+        EXPECT_EQ(visits.load(), 30);
+        host.faults().clear();
+        EXPECT_EQ(call(&area, &visits), PF_Err_NONE);
+        EXPECT_EQ(visits.load(), 36);
+    }
+    host.basicSuite()->ReleaseSuite(kPFIterate8Suite, 1);
+    host.basicSuite()->ReleaseSuite(kPFIterate16Suite, 1);
+}
+
+namespace {
+
+using GenericFn = PF_Err (*)(void*, A_long, A_long, A_long);
+using GenericIterate = PF_Err (*)(A_long, void*, GenericFn);
+
+/* Records the calls of one generic iteration and counts anything out of place. */
+struct GenericCalls {
+    A_long threads = 1;
+    A_long expectedCount = 0; /* the count fn should be passed */
+    bool perThread = false;
+    bool waitForCompany = false; /* calls wait until a second thread has shown up, for 10 s at most */
+    std::chrono::steady_clock::time_point giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::thread::id caller = std::this_thread::get_id();
+    std::vector<std::atomic<int>> perIndex;
+    std::vector<std::atomic<int>> running; /* calls in progress per thread_index */
+    std::atomic<int> wrong{0};
+    std::mutex mutex;
+    std::set<std::thread::id> seen;
+
+    GenericCalls(A_long t, A_long calls)
+        : threads(t), perIndex(static_cast<std::size_t>(calls)), running(static_cast<std::size_t>(t))
+    {
+    }
+
+    static PF_Err fn(void* refcon, A_long t, A_long i, A_long n)
+    {
+        auto& c = *static_cast<GenericCalls*>(refcon);
+        const bool onCaller = std::this_thread::get_id() == c.caller;
+        const bool indexWrong = t < 0 || t >= c.threads || (t == 0 && !onCaller) ||
+                                (onCaller && t != 0 && !c.perThread) || (c.perThread && t != i);
+        if (n != c.expectedCount || i < 0 || i >= static_cast<A_long>(c.perIndex.size()) || indexWrong) {
+            c.wrong.fetch_add(1);
+            return PF_Err_NONE;
+        }
+        c.perIndex[static_cast<std::size_t>(i)].fetch_add(1);
+        if (c.running[static_cast<std::size_t>(t)].fetch_add(1) != 0) {
+            c.wrong.fetch_add(1); /* two calls with one thread_index at once */
+        }
+        {
+            std::lock_guard<std::mutex> lock(c.mutex);
+            c.seen.insert(std::this_thread::get_id());
+        }
+        while (c.waitForCompany && std::chrono::steady_clock::now() < c.giveUp) {
+            {
+                std::lock_guard<std::mutex> lock(c.mutex);
+                if (c.seen.size() > 1) {
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        c.running[static_cast<std::size_t>(t)].fetch_sub(1);
+        return PF_Err_NONE;
+    }
+};
+
+GenericIterate suiteIterateGeneric(Host& host)
+{
+    const void* suite = nullptr;
+    host.basicSuite()->AcquireSuite(kPFIterate8Suite, 2, &suite);
+    host.basicSuite()->ReleaseSuite(kPFIterate8Suite, 2);
+    return suite != nullptr ? static_cast<const PF_Iterate8Suite1*>(suite)->iterate_generic : nullptr;
+}
+
+} // namespace
+
+TEST(IterateGeneric, EveryIndexOnceWithThreadIndicesUniqueAndZeroOnTheCaller)
+{
+    for (const A_long threads : {1, 3}) {
+        Host host(withThreads(static_cast<unsigned>(threads)));
+        const std::vector<std::pair<const char*, GenericIterate>> entries{
+            {"utils", host.utilCallbacks()->iterate_generic}, {"suite", suiteIterateGeneric(host)}};
+        for (const auto& [entry, iterateGeneric] : entries) {
+            ASSERT_NE(iterateGeneric, nullptr) << entry;
+            for (const A_long count : {0, 1, 7, 1000, A_long{PF_Iterations_ONCE_PER_PROCESSOR}}) {
+                SCOPED_TRACE(std::string(entry) + ", threads " + std::to_string(threads) + ", count " +
+                             std::to_string(count));
+                const bool perThread = count == PF_Iterations_ONCE_PER_PROCESSOR;
+                const A_long calls = perThread ? threads : count;
+                GenericCalls c(threads, calls);
+                c.expectedCount = calls;
+                c.perThread = perThread;
+                c.waitForCompany = threads > 1 && calls > 1;
+                ASSERT_EQ(iterateGeneric(count, &c, GenericCalls::fn), PF_Err_NONE);
+                EXPECT_EQ(c.wrong.load(), 0);
+                for (A_long i = 0; i < calls; ++i) {
+                    ASSERT_EQ(c.perIndex[static_cast<std::size_t>(i)].load(), 1) << "index " << i;
+                }
+                if (c.waitForCompany) {
+                    EXPECT_GE(c.seen.size(), 2u) << "the work stayed on one thread";
+                }
+            }
+        }
+        EXPECT_TRUE(host.progressEvents().empty());
+    }
+}
+
+TEST(IterateGeneric, FirstErrorStopsNewIndicesAndBadArgumentsAreRefused)
+{
+    Host host(withThreads(1));
+    GenericIterate iterateGeneric = host.utilCallbacks()->iterate_generic;
+    std::vector<std::atomic<int>> calls(50);
+    auto failFrom20 = [](void* refcon, A_long, A_long i, A_long) -> PF_Err {
+        (*static_cast<std::vector<std::atomic<int>>*>(refcon))[static_cast<std::size_t>(i)].fetch_add(1);
+        return i >= 20 ? 100 + i : PF_Err_NONE;
+    };
+    EXPECT_EQ(iterateGeneric(50, &calls, failFrom20), 120);
+    EXPECT_EQ(std::count_if(calls.begin(), calls.end(), [](auto& n) { return n.load() == 1; }), 21);
+    EXPECT_EQ(calls[21].load(), 0);
+
+    /* Every index fails: each thread stops after its first call. */
+    Host many(withThreads(4));
+    std::atomic<int> failed{0};
+    auto failAll = [](void* refcon, A_long, A_long i, A_long) -> PF_Err {
+        static_cast<std::atomic<int>*>(refcon)->fetch_add(1);
+        return 100 + i;
+    };
+    const PF_Err first = many.utilCallbacks()->iterate_generic(1000, &failed, failAll);
+    EXPECT_TRUE(first >= 100 && first < 1100) << first;
+    EXPECT_LE(failed.load(), 4);
+
+    /* The host leaves cancelling to the effect. */
+    std::atomic<int> count{0};
+    auto counting = [](void* refcon, A_long, A_long, A_long) -> PF_Err {
+        static_cast<std::atomic<int>*>(refcon)->fetch_add(1);
+        return PF_Err_NONE;
+    };
+    many.faults().requestAbort();
+    EXPECT_EQ(many.utilCallbacks()->iterate_generic(300, &count, counting), PF_Err_NONE);
+    EXPECT_EQ(count.load(), 300);
+
+    for (const A_long bad : {-2, std::numeric_limits<A_long>::min()}) {
+        EXPECT_EQ(iterateGeneric(bad, &count, counting), PF_Err_BAD_CALLBACK_PARAM) << bad;
+    }
+    EXPECT_EQ(iterateGeneric(10, &count, nullptr), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(count.load(), 300);
+    EXPECT_EQ(host.misuseLog().size(), 3u);
 }

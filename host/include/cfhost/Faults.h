@@ -39,6 +39,11 @@ public:
     /* The nth checkout_param call from now (1 = the next) and every later one return `error`. */
     void failCheckout(PF_Err error, unsigned nth);
 
+    /* A host that does not honour the area argument: iterate and iterate16 (callbacks and suites) called
+       with a non-null area return `error` at once, calling the pixel function for no pixel. A null area
+       iterates as usual. */
+    void refuseAreas(PF_Err error);
+
     void clear();
 
     /* --- queries (the host) ------------------------------------------------------------------- */
@@ -50,6 +55,7 @@ public:
     bool countingRows() const noexcept { return rowsArmed_.load(std::memory_order_relaxed); }
     void rowProcessed() noexcept;   /* call only when countingRows() */
     PF_Err fillResult() const;
+    PF_Err areaResult() const; /* the forced result of an iteration with an area, or PF_Err_NONE */
     PF_Err checkoutResult(); /* counts one checkout; its forced result or PF_Err_NONE */
 
 private:
@@ -66,6 +72,7 @@ private:
     unsigned addParamCountdown_ = 0;   /* 0: off */
     PF_Err addParamError_ = PF_Err_NONE;
     PF_Err fillError_ = PF_Err_NONE;
+    PF_Err areaError_ = PF_Err_NONE;
     PF_Err checkoutError_ = PF_Err_NONE;
     unsigned checkoutsBeforeFailure_ = 0;
 
