@@ -237,10 +237,17 @@ void clearCoordinateTables(KernelPlan& plan)
     plan.blockRecords = false;
     plan.columnTable = nullptr;
     plan.rowTable = nullptr;
+    plan.blockStarts.clear();
+    plan.sampleOffsets.clear();
+    plan.lines.clear();
+    plan.masks.clear();
+    plan.lineCount = 0;
+    plan.rowsDeep = false;
 }
 
-/* The memory of the tables; false (and nothing held) when it cannot be had. */
-bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, std::vector<std::uint8_t>& scratch)
+/* The memory of the tables for the kernels named; false (and nothing held) when it cannot be had. */
+bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, PlanFor kernels,
+                    std::vector<std::uint8_t>& scratch)
 {
     try {
         if (deep) {
@@ -250,8 +257,17 @@ bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, std:
             const std::size_t bytes = layout.columns.count * layout.rows.count * layout.entryBytes;
             plan.blocks.resize((bytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
         }
-        plan.columns.resize(layout.width);
-        plan.rows.resize(layout.height);
+        if (kernels == PlanFor::Pixels) {
+            plan.columns.resize(layout.width);
+            plan.rows.resize(layout.height);
+        } else {
+            plan.blockStarts.resize(layout.columns.count + 1);
+            if (!layout.records) {
+                plan.sampleOffsets.resize(layout.columns.count);
+            }
+            plan.lines.resize(layout.height);
+            plan.masks.resize(layout.width); // the empty mask
+        }
         scratch.resize(std::max(layout.width, layout.height));
         return true;
     } catch (const std::bad_alloc&) {
@@ -260,8 +276,7 @@ bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, std:
     }
 }
 
-/* Step: a record (sample and level) per block the output touches, row by row; each output column and row
-   finds its block's record at rows[y].base + columns[x].offset. */
+/* Step: a record (sample and level) per block the output touches, row by row. */
 void makeBlockRecords(KernelPlan& plan, const TableLayout& layout, bool deep)
 {
     auto* entries = static_cast<unsigned char*>(static_cast<void*>(plan.blocks.data()));
@@ -278,40 +293,62 @@ void makeBlockRecords(KernelPlan& plan, const TableLayout& layout, bool deep)
             }
         }
     }
-    for (std::size_t x = 0; x < layout.width; ++x) {
-        plan.columns[x].offset = static_cast<std::int32_t>(layout.columns.blockOf(x) * layout.entryBytes);
-    }
-    for (std::size_t y = 0; y < layout.height; ++y) {
-        plan.rows[y].base = entries + layout.rows.blockOf(y) * recordRow;
-    }
 }
 
-/* Step, instead of block records when blocks are small: each output column and row finds its block's
-   sample in the input buffer at rows[y].base + columns[x].offset. */
-void makeSampleAddresses(KernelPlan& plan, const TableLayout& layout)
+/* The first byte of the row of block records, or of samples in the input buffer, that output row y reads. */
+const unsigned char* rowBase(const KernelPlan& plan, const TableLayout& layout, std::size_t y)
+{
+    if (layout.records) {
+        const auto* entries = static_cast<const unsigned char*>(static_cast<const void*>(plan.blocks.data()));
+        return entries + layout.rows.blockOf(y) * layout.columns.count * layout.entryBytes;
+    }
+    return layout.data + layout.rows.sampleOf(layout.rows.blockOf(y)) * layout.rowbytes;
+}
+
+/* Step, for the pixel kernels: each output column and row finds its block's record, or without records
+   its block's sample in the input buffer, at rows[y].base + columns[x].offset. */
+void makePixelAddresses(KernelPlan& plan, const TableLayout& layout)
 {
     for (std::size_t x = 0; x < layout.width; ++x) {
-        plan.columns[x].offset =
-            static_cast<std::int32_t>(layout.columns.sampleOf(layout.columns.blockOf(x)) * layout.sampleStride);
+        const std::size_t block = layout.columns.blockOf(x);
+        plan.columns[x].offset = static_cast<std::int32_t>(
+            layout.records ? block * layout.entryBytes : layout.columns.sampleOf(block) * layout.sampleStride);
     }
     for (std::size_t y = 0; y < layout.height; ++y) {
-        plan.rows[y].base = layout.data + layout.rows.sampleOf(layout.rows.blockOf(y)) * layout.rowbytes;
+        plan.rows[y].base = rowBase(plan, layout, y);
     }
 }
 
-/* The pattern cell of every output coordinate 0..count - 1 along one axis, measured from the layer's
-   origin, per level: handed to put(coordinate, level, cell), NO_CELL where the level draws none. Levels of
-   the same cell size share one pass, made in `cells`. */
-template <typename Put>
-void forEachCell(std::size_t count, std::int64_t origin, const FrameConstants& k,
-                 const float (&scale)[PLAN_LEVEL_SLOTS], std::vector<std::uint8_t>& cells, Put put)
+/* Step, for the row kernels: where each block column starts in the output (the first at 0, a sentinel at
+   the width), where its sample lies in a row of samples, and the row each output row reads. */
+void makeRowAddresses(KernelPlan& plan, const TableLayout& layout)
+{
+    const AxisBlocks& columns = layout.columns;
+    for (std::size_t b = 0; b < columns.count; ++b) {
+        const std::int64_t start = (columns.first + static_cast<std::int64_t>(b)) * columns.side + columns.origin;
+        plan.blockStarts[b] = static_cast<std::uint32_t>(std::max<std::int64_t>(start, 0));
+        if (!layout.records) {
+            plan.sampleOffsets[b] = static_cast<std::int32_t>(columns.sampleOf(b) * layout.sampleStride);
+        }
+    }
+    plan.blockStarts[columns.count] = static_cast<std::uint32_t>(layout.width);
+    for (std::size_t y = 0; y < layout.height; ++y) {
+        plan.lines[y].base = rowBase(plan, layout, y);
+    }
+}
+
+/* The pattern cells of every output coordinate 0..count - 1 along one axis, measured from the layer's
+   origin, per level: handed to putLevel(level, cells), cells[i] the cell of coordinate i (NO_CELL where
+   it has none), or null where the level draws none. Levels of the same cell size share one pass, made in
+   `cells`, and are handed one after the other. */
+template <typename PutLevel>
+void forEachLevelCells(std::size_t count, std::int64_t origin, const FrameConstants& k,
+                       const float (&scale)[PLAN_LEVEL_SLOTS], std::vector<std::uint8_t>& cells, PutLevel putLevel)
 {
     bool done[PLAN_LEVEL_SLOTS] = {};
     for (int level = 2; level <= k.levels; ++level) {
         if (!k.drawsCells[level]) {
-            for (std::size_t i = 0; i < count; ++i) {
-                put(i, level, NO_CELL);
-            }
+            putLevel(level, static_cast<const std::uint8_t*>(nullptr));
             continue;
         }
         if (done[level]) {
@@ -325,12 +362,22 @@ void forEachCell(std::size_t count, std::int64_t origin, const FrameConstants& k
         for (int same = level; same <= k.levels; ++same) {
             if (k.drawsCells[same] && std::memcmp(&scale[same], &scale[level], sizeof(float)) == 0) {
                 done[same] = true;
-                for (std::size_t i = 0; i < count; ++i) {
-                    put(i, same, cells[i]);
-                }
+                putLevel(same, static_cast<const std::uint8_t*>(cells.data()));
             }
         }
     }
+}
+
+/* The same, cell by cell: put(coordinate, level, cell). */
+template <typename Put>
+void forEachCell(std::size_t count, std::int64_t origin, const FrameConstants& k,
+                 const float (&scale)[PLAN_LEVEL_SLOTS], std::vector<std::uint8_t>& cells, Put put)
+{
+    forEachLevelCells(count, origin, k, scale, cells, [count, &put](int level, const std::uint8_t* levelCells) {
+        for (std::size_t i = 0; i < count; ++i) {
+            put(i, level, levelCells != nullptr ? levelCells[i] : NO_CELL);
+        }
+    });
 }
 
 /* Step: per output column, where its cell lies in a row's table of set cells in every level. */
@@ -366,9 +413,71 @@ void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std
                 });
 }
 
-/* Step: tell the kernel of this depth which pixels the tables cover. */
-void publishTables(KernelPlan& plan, const TableLayout& layout, bool deep)
+/* Where the mask of each level's bitmap row lies in KernelPlan::masks; 0, the empty mask, for rows with no
+   set cell, for level 1, levels that draw none, and bitmap row NO_CELL. */
+using MaskOffsets = std::uint32_t[PLAN_LEVEL_SLOTS][16];
+
+/* Step, for the row kernels: the level masks, one byte per output column, 1 where the column's cell is set
+   in a bitmap row. Levels of one cell size share their columns' cells, so one mask serves every level and
+   bitmap row of that size with the same cells set. */
+void makeLevelMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch,
+                    MaskOffsets& offsets)
 {
+    std::memset(offsets, 0, sizeof offsets);
+    struct Made {
+        float scale;
+        std::uint16_t bits;
+        std::uint32_t offset;
+    };
+    std::vector<Made> made;
+    const std::size_t width = layout.width;
+    const FrameConstants& k = plan.constants;
+    forEachLevelCells(width, layout.columns.origin, k, k.columnScale, scratch,
+                      [&](int level, const std::uint8_t* cells) {
+                          if (cells == nullptr) {
+                              return;
+                          }
+                          const float scale = k.columnScale[level];
+                          for (int row = 0; row < 16; ++row) {
+                              const std::uint16_t bits = plan.bits[level][row];
+                              if (bits == 0) {
+                                  continue;
+                              }
+                              auto same = std::find_if(made.begin(), made.end(), [&](const Made& m) {
+                                  return m.bits == bits && std::memcmp(&m.scale, &scale, sizeof scale) == 0;
+                              });
+                              if (same == made.end()) {
+                                  const std::size_t offset = plan.masks.size();
+                                  plan.masks.resize(offset + width);
+                                  std::uint8_t* mask = plan.masks.data() + offset;
+                                  for (std::size_t x = 0; x < width; ++x) {
+                                      mask[x] = static_cast<std::uint8_t>((bits >> cells[x]) & 1u);
+                                  }
+                                  same = made.insert(made.end(), Made{scale, bits, static_cast<std::uint32_t>(offset)});
+                              }
+                              offsets[level][row] = same->offset;
+                          }
+                      });
+}
+
+/* Step, for the row kernels: per output row and level, the mask of the bitmap row the level draws there. */
+void makeLineMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch,
+                   const MaskOffsets& offsets)
+{
+    forEachCell(layout.height, layout.rows.origin, plan.constants, plan.constants.rowScale, scratch,
+                [&plan, &offsets](std::size_t y, int level, std::uint8_t cell) {
+                    plan.lines[y].mask[level] = offsets[level][cell];
+                });
+}
+
+/* Step: tell the kernel of this depth which pixels the tables cover. */
+void publishTables(KernelPlan& plan, const TableLayout& layout, bool deep, PlanFor kernels)
+{
+    if (kernels == PlanFor::Rows) {
+        plan.lineCount = static_cast<A_u_long>(layout.height);
+        plan.rowsDeep = deep;
+        return;
+    }
     const int depthIndex = deep ? 1 : 0;
     plan.recordColumns[depthIndex] = layout.records ? static_cast<A_u_long>(layout.width) : 0;
     plan.tableColumns[depthIndex] = static_cast<A_u_long>(layout.width);
@@ -471,7 +580,8 @@ int fastCellIndex(float position, int tileSize)
     }
 }
 
-void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight)
+void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight,
+                     PlanFor kernels)
 {
     plan.constants = frameConstants(info);
     makeLevelBitmaps(plan);
@@ -479,14 +589,15 @@ void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long
     makeOutputRules(plan.output16, info, info.pixelColor16, info.backgroundColor16, A_u_short{0xFFFF});
     makeToneTable8(plan);
 
-    // The coordinate tables, for the kernel of this depth; pixels they do not cover take the exact rules.
+    // The coordinate tables, for the kernels of this depth; pixels they do not cover take the exact rules.
     clearCoordinateTables(plan);
+    plan.rowWidth = outputWidth > 0 ? static_cast<A_u_long>(outputWidth) : 0;
     if (!tablesFit(info, deep, outputWidth, outputHeight)) {
         return;
     }
     const TableLayout layout = tableLayout(info, plan.constants, deep, outputWidth, outputHeight);
     std::vector<std::uint8_t> scratch;
-    if (!allocateTables(plan, layout, deep, scratch)) {
+    if (!allocateTables(plan, layout, deep, kernels, scratch)) {
         return;
     }
     if (deep) {
@@ -494,10 +605,21 @@ void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long
     }
     if (layout.records) {
         makeBlockRecords(plan, layout, deep);
-    } else {
-        makeSampleAddresses(plan, layout);
     }
-    makeColumnCells(plan, layout, scratch);
-    makeRowBitmaps(plan, layout, scratch);
-    publishTables(plan, layout, deep);
+    if (kernels == PlanFor::Pixels) {
+        makePixelAddresses(plan, layout);
+        makeColumnCells(plan, layout, scratch);
+        makeRowBitmaps(plan, layout, scratch);
+    } else {
+        MaskOffsets offsets;
+        try {
+            makeLevelMasks(plan, layout, scratch, offsets);
+        } catch (const std::bad_alloc&) {
+            clearCoordinateTables(plan);
+            return;
+        }
+        makeRowAddresses(plan, layout);
+        makeLineMasks(plan, layout, scratch, offsets);
+    }
+    publishTables(plan, layout, deep, kernels);
 }

@@ -76,6 +76,17 @@ struct BlockEntry {
     Word level; // 1..levels
 };
 
+/* One output row as the row kernels read it: the first byte of the row of block records or samples its
+   blocks read (as RowEntry::base), and per level the offset in KernelPlan::masks of the mask of the bitmap
+   row the level draws on this row (0, the empty mask, where it draws none). */
+struct RowLine {
+    const unsigned char* base;
+    std::uint32_t mask[PLAN_LEVEL_SLOTS];
+};
+
+/* Which kernels a plan's coordinate tables serve: those called once per pixel, or the row kernels. */
+enum class PlanFor { Pixels, Rows };
+
 struct KernelPlan {
     FrameConstants constants;
 
@@ -112,6 +123,21 @@ struct KernelPlan {
     bool blockRecords;
     const ColumnEntry* columnTable;
     const RowEntry* rowTable;
+
+    /* The row kernels' tables (PlanFor::Rows). Per block column the output column it starts at, the last
+       entry the output's width; per block column the byte offset of its sample in a row of samples
+       (without block records); per output row its RowLine; and the level masks: per output column one byte,
+       1 where the column's cell is set in the level's bitmap row, the first mask empty. */
+    std::vector<std::uint32_t> blockStarts;
+    std::vector<std::int32_t> sampleOffsets;
+    std::vector<RowLine> lines;
+    std::vector<std::uint8_t> masks;
+    /* The output rows the row tables cover (0: none, the row kernels take the pixel kernels' way), and the
+       output's width, to which every row is drawn. */
+    A_u_long lineCount;
+    A_u_long rowWidth;
+    /* The kernel depth the row tables were made for (deep: the 16-bit kernel). */
+    bool rowsDeep;
 };
 
 /* The level a block draws at, from its sample (at the plan's depth). */
@@ -139,7 +165,8 @@ FrameConstants frameConstants(const RenderInfo& info);
    The record must be complete except for its plan, and its input layer must hold pixels of at least the
    kernel's size (the 8-bit kernel may run on a 16-bit layer, not the other way round). Built one named step
    per table (KernelPlan.cpp). Never throws: without memory for the tables the plan works without them. */
-void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight);
+void buildKernelPlan(KernelPlan& plan, const RenderInfo& info, bool deep, A_long outputWidth, A_long outputHeight,
+                     PlanFor kernels = PlanFor::Pixels);
 
 /* Hands the plan to the kernels: record.plan, and record.tables for the pixels its block records cover.
    detachPlan takes both away (the kernels then apply the exact rules). */

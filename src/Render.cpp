@@ -1,5 +1,6 @@
 /* Render.cpp — the render command: read the parameters once into the frame's RenderInfo, build the chaos
-   offsets, and have the host run the kernel of the frame's depth over every output pixel. */
+   offsets and the frame's plan, and have the host run the row kernel of the frame's depth over every output
+   row (or, in a host that takes no area, the pixel kernel over every pixel). */
 #include "Crumbleforge.h"
 
 #include "Chaos.h"
@@ -8,6 +9,7 @@
 #include "RenderInfo.h"
 #include "Util/AEGP_SuiteHandler.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -71,6 +73,40 @@ A_long progressLines(const PF_LayerDef& output)
     return lines < INT32_MIN ? INT32_MIN : static_cast<A_long>(lines);
 }
 
+/* The host's iteration the frame runs through: Premiere's utility callback (8-bit kernels, whatever the
+   output's depth), or the suite of the output's depth. */
+struct IterationService {
+    const PF_Iterate8Suite1* iterate8; // null: iterate16 runs
+    const PF_Iterate16Suite1* iterate16;
+    bool premiere;
+
+    PF_Err run(PF_InData* in_data, A_long lines, PF_LayerDef* input, const PF_Rect* area, void* refcon,
+               PF_LayerDef* output, PF_IteratePixel8Func kernel8, PF_IteratePixel16Func kernel16) const
+    {
+        if (premiere) {
+            return in_data->utils->iterate(in_data, 0, lines, input, area, refcon, kernel8, output);
+        }
+        if (iterate16 != nullptr) {
+            return iterate16->iterate(in_data, 0, lines, input, area, refcon, kernel16, output);
+        }
+        return iterate8->iterate(in_data, 0, lines, input, area, refcon, kernel8, output);
+    }
+};
+
+IterationService iterationService(const PF_InData* in_data, AEGP_SuiteHandler& suites, bool deep)
+{
+    if (in_data->appl_id == PREMIERE_PRO_APPL_ID) {
+        return IterationService{nullptr, nullptr, true};
+    }
+    // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are compared each on
+    // its own, so 14.0 gets version 1, which hosts keep offering; both versions share one table.
+    const bool suiteVersion2 = in_data->version.major >= 13 && in_data->version.minor >= 27;
+    if (deep) {
+        return IterationService{nullptr, suiteVersion2 ? suites.Iterate16Suite2() : suites.Iterate16Suite1(), false};
+    }
+    return IterationService{suiteVersion2 ? suites.Iterate8Suite2() : suites.Iterate8Suite1(), nullptr, false};
+}
+
 PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
 {
     AEGP_SuiteHandler suites(in_data->pica_basicP);
@@ -100,25 +136,28 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     }
     info.chaosValues = &chaos;
 
-    // Everything that depends on the frame alone, worked out once for the kernel that runs.
-    const bool premiere = in_data->appl_id == PREMIERE_PRO_APPL_ID;
+    // Everything that depends on the frame alone, worked out once for the kernels that run.
     const bool deep = runsDeepKernel(in_data, *output);
     KernelPlan plan;
-    buildKernelPlan(plan, info, deep, output->width, output->height);
+    buildKernelPlan(plan, info, deep, output->width, output->height, PlanFor::Rows);
     attachPlan(info, plan);
 
-    if (premiere) {
-        return in_data->utils->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
+    // The host calls the row kernel once per row: an area one pixel wide, as tall as the output.
+    const PF_Rect rowStarts{0, 0, 1, output->height};
+    std::atomic<bool> rowsDrawn{false};
+    info.rowsDrawn = &rowsDrawn;
+    const IterationService service = iterationService(in_data, suites, deep);
+    const PF_Err err = service.run(in_data, lines, input, &rowStarts, &info, output, CrumbleforgeRow_8,
+                                   CrumbleforgeRow_16);
+    if (err == PF_Err_NONE || err == PF_Interrupt_CANCEL || rowsDrawn.load()) {
+        return err;
     }
-    // Version 2 of the iteration suites exists from interface 13.27 on. Major and minor are compared each on
-    // its own, so 14.0 gets version 1, which hosts keep offering; both versions share one table.
-    const bool suiteVersion2 = in_data->version.major >= 13 && in_data->version.minor >= 27;
-    if (deep) {
-        const PF_Iterate16Suite1* suite = suiteVersion2 ? suites.Iterate16Suite2() : suites.Iterate16Suite1();
-        return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_16, output);
-    }
-    const PF_Iterate8Suite1* suite = suiteVersion2 ? suites.Iterate8Suite2() : suites.Iterate8Suite1();
-    return suite->iterate(in_data, 0, lines, input, nullptr, &info, Crumbleforge_8, output);
+    // A host that takes no area refuses before drawing: every pixel through the pixel kernel, as it is
+    // called without one.
+    info.rowsDrawn = nullptr;
+    buildKernelPlan(plan, info, deep, output->width, output->height, PlanFor::Pixels);
+    attachPlan(info, plan);
+    return service.run(in_data, lines, input, nullptr, &info, output, Crumbleforge_8, Crumbleforge_16);
 }
 
 /* A host renders only after parameter setup succeeded, handing over every parameter; a call without them

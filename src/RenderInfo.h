@@ -4,6 +4,7 @@
 
 #include "AE_Effect.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -56,6 +57,7 @@ struct RenderInfo {
     const KernelPlan* plan;         // the frame's constants and tables (KernelPlan.h), made from the fields
                                     // above; null: the kernels work everything out per pixel
     PlanTables tables;              // the plan's per-pixel tables, set with the plan by attachPlan
+    std::atomic<bool>* rowsDrawn;   // set by the row kernels once they draw; null: not asked for
 };
 
 /* 8-bit channel to the host's 16-bit range 0..32768, rounded: 0 -> 0, 128 -> 16448, 255 -> 32768. */

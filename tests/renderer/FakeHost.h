@@ -1,12 +1,13 @@
 /* FakeHost.h — just enough of a host, in process, to drive the render command: the basic suite with the
    two iteration suites in both versions, fill and iterate utilities, a parameter array and two worlds. It
-   records what the effect asked for; tests can withhold the iteration suites or fail fill. */
+   records what the effect asked for; tests can withhold the iteration suites, fail fill, or refuse areas. */
 #pragma once
 
 #include "Crumbleforge.h"
 #include "RenderInfo.h"
 #include "TestWorlds.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ struct FakeHost {
     PF_IteratePixel8Func pixelFn8 = nullptr;
     PF_IteratePixel16Func pixelFn16 = nullptr;
     A_long progressBase = -1, progressFinal = -1;
-    const PF_Rect* area = reinterpret_cast<const PF_Rect*>(1);
+    bool areaGiven = false; // the last iterate call's area, when it had one
+    PF_Rect area{};
     PF_EffectWorld* src = nullptr;
     PF_EffectWorld* dst = nullptr;
 
@@ -37,6 +39,7 @@ struct FakeHost {
     bool withholdIteration = false;
     PF_Err fillResult = PF_Err_NONE;
     PF_Err iterateResult = PF_Err_NONE;
+    PF_Err areaResult = PF_Err_NONE; // not none: iterate calls with an area return it and draw nothing
 
     SPBasicSuite basic{};
     PF_UtilCallbacks utils{};
@@ -130,6 +133,16 @@ struct FakeHost {
         return h.fillResult;
     }
 
+    static PF_Rect clipped(const PF_Rect* a, const PF_EffectWorld* d)
+    {
+        PF_Rect r{0, 0, d->width, d->height};
+        if (a != nullptr) {
+            r = PF_Rect{std::max(r.left, a->left), std::max(r.top, a->top), std::min(r.right, a->right),
+                        std::min(r.bottom, a->bottom)};
+        }
+        return r;
+    }
+
     void note(const char* what, A_long base, A_long final, PF_EffectWorld* s, const PF_Rect* a, void* refcon,
               PF_EffectWorld* d)
     {
@@ -137,7 +150,8 @@ struct FakeHost {
         progressBase = base;
         progressFinal = final;
         src = s;
-        area = a;
+        areaGiven = a != nullptr;
+        area = a != nullptr ? *a : PF_Rect{};
         dst = d;
         record = *static_cast<const RenderInfo*>(refcon);
         recordChaosPointerSet = record.chaosValues != nullptr;
@@ -154,9 +168,13 @@ struct FakeHost {
         h.note(version == 0 ? "utils iterate" : (version == 1 ? "iterate8 v1" : "iterate8 v2"), base, final, s, a,
                refcon, d);
         h.pixelFn8 = fn;
+        if (a != nullptr && h.areaResult != PF_Err_NONE) {
+            return h.areaResult;
+        }
         if ((d->world_flags & PF_WorldFlag_DEEP) == 0) {
-            for (A_long y = 0; y < d->height; ++y) {
-                for (A_long x = 0; x < d->width; ++x) {
+            const PF_Rect r = clipped(a, d);
+            for (A_long y = r.top; y < r.bottom; ++y) {
+                for (A_long x = r.left; x < r.right; ++x) {
                     fn(refcon, x, y, &h.input8.at(x, y), &h.output8.at(x, y));
                 }
             }
@@ -171,8 +189,12 @@ struct FakeHost {
         FakeHost& h = *currentHost();
         h.note(version == 1 ? "iterate16 v1" : "iterate16 v2", base, final, s, a, refcon, d);
         h.pixelFn16 = fn;
-        for (A_long y = 0; y < d->height; ++y) {
-            for (A_long x = 0; x < d->width; ++x) {
+        if (a != nullptr && h.areaResult != PF_Err_NONE) {
+            return h.areaResult;
+        }
+        const PF_Rect r = clipped(a, d);
+        for (A_long y = r.top; y < r.bottom; ++y) {
+            for (A_long x = r.left; x < r.right; ++x) {
                 fn(refcon, x, y, &h.input16.at(x, y), &h.output16.at(x, y));
             }
         }

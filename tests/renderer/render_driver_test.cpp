@@ -4,10 +4,13 @@
 #include "FakeHost.h"
 
 #include "Chaos.h"
+#include "Kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -64,7 +67,11 @@ TEST(RenderCommand, CopiesEveryParameterIntoTheRecordOnce)
     EXPECT_EQ(host.progressBase, 0);
     EXPECT_EQ(host.progressFinal, 7) << "extent lines";
     EXPECT_EQ(host.src, &host.defs[PARAM_INPUT].u.ld);
-    EXPECT_EQ(host.area, nullptr);
+    EXPECT_TRUE(host.areaGiven) << "rows: one pixel wide, as tall as the output";
+    EXPECT_EQ(host.area.left, 0);
+    EXPECT_EQ(host.area.top, 0);
+    EXPECT_EQ(host.area.right, 1);
+    EXPECT_EQ(host.area.bottom, host.output8.def.height);
     EXPECT_EQ(host.dst, host.output);
 }
 
@@ -93,6 +100,62 @@ TEST(RenderCommand, ClearsTheOutputBeforeIteratingAndIgnoresAFailedFill)
     ASSERT_GE(host.events.size(), 2u);
     EXPECT_EQ(host.events[0], "fill");
     EXPECT_EQ(count(host.events, "iterate8 v2"), 1);
+}
+
+
+/* Rows go through one iterate call with an area. A host that refuses the area before drawing gets the pixel
+   kernel over every pixel and draws the same frame; a cancel, or a failure after rows were drawn, passes
+   back at once. */
+TEST(RenderCommand, FallsBackToPixelsOnlyWhenTheHostRefusesTheAreaBeforeDrawing)
+{
+    struct Case {
+        const char* what;
+        PF_Err areaResult;
+        PF_Err iterateResult;
+        PF_Err expected;
+        int iterateCalls;
+    };
+    const Case cases[] = {
+        {"areas honoured", PF_Err_NONE, PF_Err_NONE, PF_Err_NONE, 1},
+        {"area refused", PF_Err_BAD_CALLBACK_PARAM, PF_Err_NONE, PF_Err_NONE, 2},
+        {"area refused, then the pixels fail", PF_Err_INVALID_CALLBACK, PF_Err_OUT_OF_MEMORY, PF_Err_OUT_OF_MEMORY, 2},
+        {"cancelled before drawing", PF_Interrupt_CANCEL, PF_Err_NONE, PF_Interrupt_CANCEL, 1},
+        {"failed after drawing rows", PF_Err_NONE, PF_Err_OUT_OF_MEMORY, PF_Err_OUT_OF_MEMORY, 1},
+    };
+    std::vector<PF_Pixel> reference;
+    for (const Case& c : cases) {
+        FakeHost host;
+        for (A_long y = 0; y < host.input8.def.height; ++y) {
+            for (A_long x = 0; x < host.input8.def.width; ++x) {
+                host.input8.at(x, y) = PF_Pixel{static_cast<A_u_char>(200 + x), static_cast<A_u_char>(40 * y),
+                                                static_cast<A_u_char>(30 * x), 90};
+            }
+        }
+        host.defs[PARAM_HORIZONTAL_DETAIL].u.fs_d.value = 2;
+        host.defs[PARAM_VERTICAL_DETAIL].u.fs_d.value = 3;
+        host.defs[PARAM_PATTERN_SIZE].u.fs_d.value = 1;
+        host.areaResult = c.areaResult;
+        host.iterateResult = c.iterateResult;
+        EXPECT_EQ(host.render(), c.expected) << c.what;
+        EXPECT_EQ(count(host.events, "iterate8 v2"), c.iterateCalls) << c.what;
+        if (c.iterateCalls == 2) {
+            EXPECT_FALSE(host.areaGiven) << c.what << ": the second call covers every pixel";
+            EXPECT_EQ(host.pixelFn8, &Crumbleforge_8) << c.what;
+        }
+        std::vector<PF_Pixel> drawn;
+        for (A_long y = 0; y < host.output8.def.height; ++y) {
+            for (A_long x = 0; x < host.output8.def.width; ++x) {
+                drawn.push_back(host.output8.at(x, y));
+            }
+        }
+        if (reference.empty()) {
+            reference = drawn;
+        } else if (c.expected == PF_Err_NONE) {
+            EXPECT_TRUE(std::equal(drawn.begin(), drawn.end(), reference.begin(),
+                                   [](const PF_Pixel& a, const PF_Pixel& b) { return std::memcmp(&a, &b, sizeof a) == 0; }))
+                << c.what << ": the same frame";
+        }
+    }
 }
 
 } // namespace
