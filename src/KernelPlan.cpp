@@ -266,7 +266,7 @@ bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, Plan
                 plan.sampleOffsets.resize(layout.columns.count);
             }
             plan.lines.resize(layout.height);
-            plan.masks.resize(layout.width); // the empty mask
+            plan.masks.resize(layout.width * layout.pixelBytes); // the empty mask
         }
         scratch.resize(std::max(layout.width, layout.height));
         return true;
@@ -417,8 +417,8 @@ void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std
    set cell, for level 1, levels that draw none, and bitmap row NO_CELL. */
 using MaskOffsets = std::uint32_t[PLAN_LEVEL_SLOTS][16];
 
-/* Step, for the row kernels: the level masks, one byte per output column, 1 where the column's cell is set
-   in a bitmap row. Levels of one cell size share their columns' cells, so one mask serves every level and
+/* Step, for the row kernels: the level masks, one pixel-sized word per output column, all ones where the
+   column's cell is set in a bitmap row. Levels of one cell size share their columns' cells, so one mask serves every level and
    bitmap row of that size with the same cells set. */
 void makeLevelMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch,
                     MaskOffsets& offsets)
@@ -431,6 +431,7 @@ void makeLevelMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std
     };
     std::vector<Made> made;
     const std::size_t width = layout.width;
+    const std::size_t wordBytes = layout.pixelBytes;
     const FrameConstants& k = plan.constants;
     forEachLevelCells(width, layout.columns.origin, k, k.columnScale, scratch,
                       [&](int level, const std::uint8_t* cells) {
@@ -448,10 +449,11 @@ void makeLevelMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std
                               });
                               if (same == made.end()) {
                                   const std::size_t offset = plan.masks.size();
-                                  plan.masks.resize(offset + width);
+                                  plan.masks.resize(offset + width * wordBytes);
                                   std::uint8_t* mask = plan.masks.data() + offset;
                                   for (std::size_t x = 0; x < width; ++x) {
-                                      mask[x] = static_cast<std::uint8_t>((bits >> cells[x]) & 1u);
+                                      const bool set = ((bits >> cells[x]) & 1u) != 0;
+                                      std::memset(mask + x * wordBytes, set ? 0xFF : 0, wordBytes);
                                   }
                                   same = made.insert(made.end(), Made{scale, bits, static_cast<std::uint32_t>(offset)});
                               }

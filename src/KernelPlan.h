@@ -126,8 +126,9 @@ struct KernelPlan {
 
     /* The row kernels' tables (PlanFor::Rows). Per block column the output column it starts at, the last
        entry the output's width; per block column the byte offset of its sample in a row of samples
-       (without block records); per output row its RowLine; and the level masks: per output column one byte,
-       1 where the column's cell is set in the level's bitmap row, the first mask empty. */
+       (without block records); per output row its RowLine; and the level masks: per output column a word of
+       the kernel's pixel size, all ones where the column's cell is set in the level's bitmap row, the first
+       mask empty. Offsets into the masks are in bytes. */
     std::vector<std::uint32_t> blockStarts;
     std::vector<std::int32_t> sampleOffsets;
     std::vector<RowLine> lines;

@@ -1,7 +1,7 @@
 /* RowKernel.cpp — one output row at a time: the row kernels that a host calls once per row through an
    iteration over an area one pixel wide. A row is walked block by block; inside a block every pixel shows
-   one of the block's two outputs, picked by the level's mask for this row, and keeps what the output rule
-   keeps of its input pixel. The plan (KernelPlan.h, PlanFor::Rows) holds the blocks, the masks and, per row,
+   one of the block's two outputs, picked by the level's mask for this row (a word per pixel, all ones on a
+   set cell), and keeps what the output rule keeps of its input pixel. The plan (KernelPlan.h, PlanFor::Rows) holds the blocks, the masks and, per row,
    which mask each level uses; the loop over a block's pixels is plain word arithmetic that compilers turn
    into vector code. Rows or columns the plan does not cover go through the pixel kernel, pixel by pixel. */
 #include "Kernel.h"
@@ -68,38 +68,68 @@ struct InputRow {
     }
 };
 
-/* The pixels [0, count) of a span inside one block: out = (in & keep) | fixed, keep and fixed those of a
-   set cell where the mask holds 1 and of an unset cell where it holds 0. */
+/* Pixels per step of a span's loop: a fixed count, so that compilers turn the step into vector code. */
+constexpr std::size_t SPAN_STEP = 4;
+
+/* What a block's pixels show: per cell state (0 unset, 1 set) the bits they keep of their input pixel and
+   the bits the block adds; flips are the bits in which the two states differ. */
 template <typename Word>
-inline void drawSpan(const unsigned char* in, unsigned char* out, const std::uint8_t* mask, std::size_t count,
-                     const Word (&keep)[2], const Word (&fixed)[2])
+struct BlockOutput {
+    Word keep;
+    Word keepFlip;
+    Word fixed;
+    Word fixedFlip;
+};
+
+/* The pixels [0, count) of a span inside one block: out = (in & keep) | fixed, keep and fixed those of a
+   set cell where the mask word is all ones and of an unset cell where it is zero. Pixels [count, room) may
+   be read and written too: the last step runs on past the span when there is room for it, and what it
+   leaves there the next span draws over. With sameKeep both states keep the same bits of the input. */
+template <typename Word, bool sameKeep>
+inline void drawSpan(const unsigned char* in, unsigned char* out, const unsigned char* mask, std::size_t count,
+                     std::size_t room, const BlockOutput<Word>& block)
 {
-    const Word keepFlip = keep[0] ^ keep[1];
-    const Word fixedFlip = fixed[0] ^ fixed[1];
-    for (std::size_t i = 0; i < count; ++i) {
+    const BlockOutput<Word> b = block;
+    auto pixel = [&](std::size_t i) {
         Word input;
         std::memcpy(&input, in + i * sizeof(Word), sizeof input);
-        const Word set = static_cast<Word>(Word{0} - Word{mask[i]});
-        const Word result = (input & (keep[0] ^ (keepFlip & set))) | (fixed[0] ^ (fixedFlip & set));
+        Word set;
+        std::memcpy(&set, mask + i * sizeof(Word), sizeof set);
+        const Word keep = sameKeep ? b.keep : static_cast<Word>(b.keep ^ (b.keepFlip & set));
+        const Word result = (input & keep) | (b.fixed ^ (b.fixedFlip & set));
         std::memcpy(out + i * sizeof(Word), &result, sizeof result);
+    };
+    const std::size_t rounded = (count + SPAN_STEP - 1) / SPAN_STEP * SPAN_STEP;
+    const std::size_t steps = rounded <= room ? rounded : count - count % SPAN_STEP;
+    std::size_t i = 0;
+    for (; i < steps; i += SPAN_STEP) {
+        for (std::size_t j = 0; j < SPAN_STEP; ++j) {
+            pixel(i + j);
+        }
+    }
+    for (; i < count; ++i) {
+        pixel(i);
     }
 }
 
 /* The same where every pixel of the span reads one input pixel (the input's last column, or none). */
 template <typename Word>
-inline void drawSpanOf(Word input, unsigned char* out, const std::uint8_t* mask, std::size_t count,
-                       const Word (&keep)[2], const Word (&fixed)[2])
+inline void drawSpanOf(Word input, unsigned char* out, const unsigned char* mask, std::size_t count,
+                       const BlockOutput<Word>& b)
 {
-    const Word unset = (input & keep[0]) | fixed[0];
-    const Word set = (input & keep[1]) | fixed[1];
+    const Word unset = (input & b.keep) | b.fixed;
+    const Word set = (input & (b.keep ^ b.keepFlip)) | (b.fixed ^ b.fixedFlip);
     for (std::size_t i = 0; i < count; ++i) {
-        const Word result = mask[i] != 0 ? set : unset;
+        Word m;
+        std::memcpy(&m, mask + i * sizeof(Word), sizeof m);
+        const Word result = unset ^ ((set ^ unset) & m);
         std::memcpy(out + i * sizeof(Word), &result, sizeof result);
     }
 }
 
-/* Row y from column x to the plan's width, through the plan's row tables. */
-template <typename Depth>
+/* Row y from column x to the plan's width, through the plan's row tables: the columns the input has, span
+   by span with their input pixels, then any beyond with the input's last column. */
+template <typename Depth, bool sameKeep>
 void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y, typename Depth::Pixel* out)
 {
     using Word = typename Depth::Word;
@@ -110,23 +140,19 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
     const RowLine& line = plan.lines[static_cast<std::size_t>(y)];
     const OutputRules<Word>& rules = Depth::rules(plan);
     const InputRow<Pixel> input(info.inputWorld, y);
-    Word lastInput;
-    std::memcpy(&lastInput, &input.last, sizeof lastInput);
     const auto start = static_cast<std::uint32_t>(x);
     // Pixel x, where out points, as a byte offset from the row's column 0.
     unsigned char* const outRow =
         static_cast<unsigned char*>(static_cast<void*>(out)) - static_cast<std::size_t>(x) * sizeof(Pixel);
     const std::uint32_t* starts = plan.blockStarts.data();
     const std::size_t blocks = plan.blockStarts.size() - 1;
-    std::size_t b = start == 0 ? 0 : static_cast<std::size_t>(std::upper_bound(starts, starts + blocks, start) - starts) - 1;
+    const std::uint32_t width = starts[blocks];
+    const std::uint32_t readEnd = std::min(width, static_cast<std::uint32_t>(std::max<A_long>(input.readable, 0)));
     const bool records = !plan.blocks.empty();
 
-    for (; b < blocks; ++b) {
-        const std::uint32_t from = std::max(starts[b], start);
-        const std::uint32_t to = starts[b + 1];
-        if (from >= to) {
-            continue;
-        }
+    // Block b's output, and the mask of its level on this row.
+    BlockOutput<Word> block{rules.keepInput[0], static_cast<Word>(rules.keepInput[0] ^ rules.keepInput[1]), 0, 0};
+    auto blockAt = [&](std::size_t b) -> const unsigned char* {
         Word fixed[2];
         Word level;
         if (records) {
@@ -143,19 +169,35 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
                 fixed[state] = static_cast<Word>((sampleWord & rules.keepSample[state]) | rules.fixed[state]);
             }
         }
-        const std::uint8_t* mask = plan.masks.data() + line.mask[static_cast<std::size_t>(level)];
-        // Columns the input has, read in place; any beyond read its last column.
-        const std::uint32_t readable = static_cast<std::uint32_t>(std::max<A_long>(input.readable, 0));
-        const std::uint32_t split = std::min(std::max(from, readable), to);
-        if (from < split) {
-            drawSpan<Word>(input.row + static_cast<std::size_t>(from) * sizeof(Word),
-                           outRow + static_cast<std::size_t>(from) * sizeof(Word), mask + from, split - from,
-                           rules.keepInput, fixed);
+        block.fixed = fixed[0];
+        block.fixedFlip = static_cast<Word>(fixed[0] ^ fixed[1]);
+        return plan.masks.data() + line.mask[static_cast<std::size_t>(level)];
+    };
+
+    std::size_t b = start == 0 ? 0 : static_cast<std::size_t>(std::upper_bound(starts, starts + blocks, start) - starts) - 1;
+    std::uint32_t from = start;
+    for (; from < readEnd; ++b) {
+        const std::uint32_t to = std::min(starts[b + 1], readEnd);
+        const unsigned char* mask = blockAt(b);
+        drawSpan<Word, sameKeep>(input.row + static_cast<std::size_t>(from) * sizeof(Word),
+                                 outRow + static_cast<std::size_t>(from) * sizeof(Word),
+                                 mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, readEnd - from, block);
+        from = to;
+        if (to < starts[b + 1]) {
+            break; // the input ends inside this block
         }
-        if (split < to) {
-            drawSpanOf<Word>(lastInput, outRow + static_cast<std::size_t>(split) * sizeof(Word), mask + split,
-                             to - split, rules.keepInput, fixed);
-        }
+    }
+    if (from >= width) {
+        return;
+    }
+    Word lastInput;
+    std::memcpy(&lastInput, &input.last, sizeof lastInput);
+    for (b = static_cast<std::size_t>(std::upper_bound(starts, starts + blocks, from) - starts) - 1; from < width; ++b) {
+        const std::uint32_t to = starts[b + 1];
+        const unsigned char* mask = blockAt(b);
+        drawSpanOf<Word>(lastInput, outRow + static_cast<std::size_t>(from) * sizeof(Word),
+                         mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, block);
+        from = to;
     }
 }
 
@@ -188,7 +230,12 @@ PF_Err crumbleforgeRow(void* refcon, A_long x, A_long y, typename Depth::Pixel* 
         return Depth::pixel(refcon, x, y, in, out);
     }
     if (static_cast<A_u_long>(y) < plan->lineCount && plan->rowsDeep == Depth::deep) {
-        planRow<Depth>(info, *plan, x, y, out);
+        const auto& rules = Depth::rules(*plan);
+        if (rules.keepInput[0] == rules.keepInput[1]) {
+            planRow<Depth, true>(info, *plan, x, y, out);
+        } else {
+            planRow<Depth, false>(info, *plan, x, y, out);
+        }
     } else {
         pixelRow<Depth>(refcon, info, x, y, static_cast<A_long>(plan->rowWidth), out);
     }

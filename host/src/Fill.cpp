@@ -2,6 +2,9 @@
 #include "Fill.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "cfhost/World.h"
 
@@ -21,13 +24,30 @@ bool clipToWorld(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out)
 
 namespace {
 
+/* Rows of the rectangle set to one pixel value: a byte fill where every byte of the value is the same (the
+   transparent black of a clear), else a fill of whole-pixel words. */
 template <class Pixel>
 void fillRect(PF_EffectWorld& world, const PF_Rect& r, const Pixel& value) noexcept
 {
+    using Word = std::conditional_t<sizeof(Pixel) == 4, std::uint32_t, std::uint64_t>;
+    static_assert(sizeof(Word) == sizeof(Pixel), "one word per pixel");
+    unsigned char bytes[sizeof(Pixel)];
+    std::memcpy(bytes, &value, sizeof bytes);
+    const bool sameBytes = std::all_of(bytes, bytes + sizeof bytes, [&](unsigned char b) { return b == bytes[0]; });
+    Word word;
+    std::memcpy(&word, &value, sizeof word);
     auto* base = static_cast<unsigned char*>(static_cast<void*>(world.data));
+    const auto count = static_cast<std::size_t>(r.right - r.left);
     for (A_long y = r.top; y < r.bottom; ++y) {
-        auto* row = static_cast<Pixel*>(static_cast<void*>(base + static_cast<std::ptrdiff_t>(y) * world.rowbytes));
-        std::fill(row + r.left, row + r.right, value);
+        unsigned char* row = base + static_cast<std::ptrdiff_t>(y) * world.rowbytes +
+                             static_cast<std::ptrdiff_t>(r.left) * static_cast<std::ptrdiff_t>(sizeof(Pixel));
+        if (sameBytes) {
+            std::memset(row, bytes[0], count * sizeof(Pixel));
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                std::memcpy(row + i * sizeof(Word), &word, sizeof word);
+            }
+        }
     }
 }
 
