@@ -1,6 +1,7 @@
 /* Frames rendered by the built module through our host: the iteration service and kernel each host role
-   and depth gets, the suite version per interface version, a withheld suite, and frames rendered at once
-   on several threads. */
+   and depth gets, the suite version per interface version, a withheld suite, frames rendered at once on
+   several threads, and the same frames from a host that takes areas (a row per call) and one that refuses
+   them (a pixel per call). */
 #include "Crumbleforge.h"
 
 #include "cfhost/EffectInstance.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <future>
 #include <memory>
 #include <vector>
@@ -199,6 +201,76 @@ TEST(RenderThroughHost, FramesRenderedAtOnceMatchFramesRenderedOneByOne)
             << "frame " << f - 3;
     }
     EXPECT_EQ(a.finish(), "");
+}
+
+/* Every look drawn row by row equals the same look drawn pixel by pixel, in both roles and depths, with
+   chaos, a layer inside a grown buffer, previews at reduced resolution, odd sizes and an input smaller than
+   the output. The host that refuses areas gets the pixel kernel after its refusal. */
+TEST(RenderThroughHost, RowsAndPixelsDrawTheSameFrames)
+{
+    struct Look {
+        A_long application;
+        Depth depth;
+        A_long preset;
+        bool chaos;
+        cfhost::Downsample downsample;
+        cfhost::LayerOrigin origin;
+        A_long inputWidth, inputHeight, outputWidth, outputHeight;
+    };
+    const Look looks[] = {
+        {cfhost::kAfterEffects, Depth::Eight, 7, false, {1, 1}, {0, 0}, 37, 23, 37, 23},
+        {cfhost::kAfterEffects, Depth::Sixteen, 1, true, {1, 1}, {0, 0}, 37, 23, 37, 23},
+        {cfhost::kAfterEffects, Depth::Eight, 2, true, {2, 3}, {0, 0}, 61, 40, 31, 14},
+        {cfhost::kAfterEffects, Depth::Sixteen, 4, false, {1, 1}, {5, 3}, 45, 31, 45, 31},
+        {cfhost::kAfterEffects, Depth::Eight, 9, true, {2, 2}, {7, 4}, 50, 33, 25, 17},
+        {cfhost::kAfterEffects, Depth::Eight, 3, false, {1, 1}, {0, 0}, 20, 9, 33, 16},
+        {cfhost::kAfterEffects, Depth::Sixteen, 6, true, {1, 1}, {0, 0}, 1, 1, 19, 3},
+        {cfhost::kPremierePro, Depth::Eight, 10, true, {1, 1}, {0, 0}, 29, 17, 29, 17},
+        {cfhost::kPremierePro, Depth::Eight, 5, false, {1, 1}, {0, 0}, 12, 7, 21, 11},
+    };
+    for (const Look& look : looks) {
+        for (const double detail : {1.0, 2.0, 9.5}) { // blocks too small for records, and larger ones
+            const std::string what = "preset " + std::to_string(look.preset) + ", detail " + std::to_string(detail) +
+                                     ", output " + std::to_string(look.outputWidth) + " x " +
+                                     std::to_string(look.outputHeight);
+            World input(look.inputWidth, look.inputHeight, look.depth);
+            for (A_long y = 0; y < look.inputHeight; ++y) {
+                for (A_long x = 0; x < look.inputWidth; ++x) {
+                    const PF_Pixel p{static_cast<A_u_char>(255 - x), static_cast<A_u_char>(x * 9 + y),
+                                     static_cast<A_u_char>(y * 13), static_cast<A_u_char>((x * y) % 256)};
+                    if (look.depth == Depth::Eight) {
+                        input.pixel8(x, y) = p;
+                    } else {
+                        input.pixel16(x, y) = PF_Pixel16{static_cast<A_u_short>(p.alpha * 128), static_cast<A_u_short>(p.red * 128 + y),
+                                                         static_cast<A_u_short>(p.green * 128), static_cast<A_u_short>(p.blue * 128)};
+                    }
+                }
+            }
+            World drawn[2] = {World(look.outputWidth, look.outputHeight, look.depth),
+                              World(look.outputWidth, look.outputHeight, look.depth)};
+            for (int refuse = 0; refuse < 2; ++refuse) {
+                Applied a(role(look.application));
+                if (refuse == 1) {
+                    a.host.faults().refuseAreas(PF_Err_BAD_CALLBACK_PARAM);
+                }
+                a.effect.setPopup(PARAM_PRESETS, look.preset);
+                a.effect.setCheckbox(PARAM_ENABLE_CHAOS, look.chaos);
+                a.effect.setFloat(PARAM_ANIMATION_SPEED, 60);
+                a.effect.setFloat(PARAM_INTENSITY, 3);
+                a.effect.setFloat(PARAM_PATTERN_SIZE, 1.5);
+                a.effect.setFloat(PARAM_HORIZONTAL_DETAIL, detail);
+                a.effect.setFloat(PARAM_VERTICAL_DETAIL, detail + 1);
+                a.effect.setCheckbox(PARAM_USE_ORIGINAL_COLOR, look.preset % 2 == 0);
+                a.effect.setCheckbox(PARAM_TRANSPARENT_BACKGROUND, look.preset % 3 == 0);
+                ASSERT_EQ(a.effect.render(input, drawn[refuse], FrameTime::ofFrame(7, 24), look.downsample, look.origin),
+                          PF_Err_NONE)
+                    << what;
+                EXPECT_EQ(a.host.counters().iterations, refuse == 1 ? 2 : 1) << what;
+                EXPECT_EQ(a.finish(), "");
+            }
+            EXPECT_TRUE(cfhost::samePixels(drawn[0], drawn[1])) << what;
+        }
+    }
 }
 
 } // namespace
