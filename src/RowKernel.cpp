@@ -100,7 +100,8 @@ inline void drawSpan(const unsigned char* in, unsigned char* out, const unsigned
         std::memcpy(out + i * sizeof(Word), &result, sizeof result);
     };
     const std::size_t rounded = (count + SPAN_STEP - 1) / SPAN_STEP * SPAN_STEP;
-    const std::size_t steps = rounded <= room ? rounded : count - count % SPAN_STEP;
+    // Spans shorter than a step (narrow blocks) go pixel by pixel: a whole step would draw more than it keeps.
+    const std::size_t steps = rounded <= room && count >= SPAN_STEP ? rounded : count - count % SPAN_STEP;
     std::size_t i = 0;
     for (; i < steps; i += SPAN_STEP) {
         for (std::size_t j = 0; j < SPAN_STEP; ++j) {
@@ -129,7 +130,7 @@ inline void drawSpanOf(Word input, unsigned char* out, const unsigned char* mask
 
 /* Row y from column x to the plan's width, through the plan's row tables: the columns the input has, span
    by span with their input pixels, then any beyond with the input's last column. */
-template <typename Depth, bool sameKeep>
+template <typename Depth, bool sameKeep, bool records, bool narrow>
 void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y, typename Depth::Pixel* out)
 {
     using Word = typename Depth::Word;
@@ -148,14 +149,13 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
     const std::size_t blocks = plan.blockStarts.size() - 1;
     const std::uint32_t width = starts[blocks];
     const std::uint32_t readEnd = std::min(width, static_cast<std::uint32_t>(std::max<A_long>(input.readable, 0)));
-    const bool records = !plan.blocks.empty();
 
     // Block b's output, and the mask of its level on this row.
     BlockOutput<Word> block{rules.keepInput[0], static_cast<Word>(rules.keepInput[0] ^ rules.keepInput[1]), 0, 0};
     auto blockAt = [&](std::size_t b) -> const unsigned char* {
         Word fixed[2];
         Word level;
-        if (records) {
+        if constexpr (records) {
             const unsigned char* entry = line.base + b * entryBytes;
             std::memcpy(fixed, entry, sizeof fixed);
             std::memcpy(&level, entry + sizeof fixed, sizeof level);
@@ -176,15 +176,36 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
 
     std::size_t b = start == 0 ? 0 : static_cast<std::size_t>(std::upper_bound(starts, starts + blocks, start) - starts) - 1;
     std::uint32_t from = start;
-    for (; from < readEnd; ++b) {
-        const std::uint32_t to = std::min(starts[b + 1], readEnd);
-        const unsigned char* mask = blockAt(b);
-        drawSpan<Word, sameKeep>(input.row + static_cast<std::size_t>(from) * sizeof(Word),
-                                 outRow + static_cast<std::size_t>(from) * sizeof(Word),
-                                 mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, readEnd - from, block);
-        from = to;
-        if (to < starts[b + 1]) {
-            break; // the input ends inside this block
+    if constexpr (narrow) {
+        // Blocks of a few pixels: one loop over the pixels, which sets up the next block where it starts.
+        if (from < readEnd) {
+            const unsigned char* mask = blockAt(b);
+            std::uint32_t next = starts[b + 1];
+            for (std::size_t c = from; c < readEnd; ++c) {
+                if (c == next) {
+                    ++b;
+                    mask = blockAt(b);
+                    next = starts[b + 1];
+                }
+                Word in;
+                std::memcpy(&in, input.row + c * sizeof(Word), sizeof in);
+                Word set;
+                std::memcpy(&set, mask + c * sizeof(Word), sizeof set);
+                const Word keep = sameKeep ? block.keep : static_cast<Word>(block.keep ^ (block.keepFlip & set));
+                const Word result = (in & keep) | (block.fixed ^ (block.fixedFlip & set));
+                std::memcpy(outRow + c * sizeof(Word), &result, sizeof result);
+            }
+            from = readEnd;
+        }
+    } else {
+        for (; from < readEnd; ++b) {
+            const std::uint32_t to = std::min(starts[b + 1], readEnd);
+            const unsigned char* mask = blockAt(b);
+            drawSpan<Word, sameKeep>(input.row + static_cast<std::size_t>(from) * sizeof(Word),
+                                     outRow + static_cast<std::size_t>(from) * sizeof(Word),
+                                     mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, readEnd - from,
+                                     block);
+            from = to;
         }
     }
     if (from >= width) {
@@ -199,6 +220,25 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
                          mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, block);
         from = to;
     }
+}
+
+/* planRow made for the frame: whether both cell states keep the same bits of the input, whether blocks have
+   records, and whether they are narrower than a few steps. */
+template <typename Depth>
+void drawPlanRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y, typename Depth::Pixel* out)
+{
+    const auto& rules = Depth::rules(plan);
+    const bool sameKeep = rules.keepInput[0] == rules.keepInput[1];
+    const bool records = !plan.blocks.empty();
+    const bool narrow = plan.constants.blockWidth < static_cast<int>(2 * SPAN_STEP);
+    using Row = void (*)(const RenderInfo&, const KernelPlan&, A_long, A_long, typename Depth::Pixel*);
+    static constexpr Row rows[2][2][2] = {
+        {{planRow<Depth, false, false, false>, planRow<Depth, false, false, true>},
+         {planRow<Depth, false, true, false>, planRow<Depth, false, true, true>}},
+        {{planRow<Depth, true, false, false>, planRow<Depth, true, false, true>},
+         {planRow<Depth, true, true, false>, planRow<Depth, true, true, true>}},
+    };
+    rows[sameKeep][records][narrow](info, plan, x, y, out);
 }
 
 /* Row y from column x to `end`, pixel by pixel through the pixel kernel, each pixel with the input pixel a
@@ -230,12 +270,7 @@ PF_Err crumbleforgeRow(void* refcon, A_long x, A_long y, typename Depth::Pixel* 
         return Depth::pixel(refcon, x, y, in, out);
     }
     if (static_cast<A_u_long>(y) < plan->lineCount && plan->rowsDeep == Depth::deep) {
-        const auto& rules = Depth::rules(*plan);
-        if (rules.keepInput[0] == rules.keepInput[1]) {
-            planRow<Depth, true>(info, *plan, x, y, out);
-        } else {
-            planRow<Depth, false>(info, *plan, x, y, out);
-        }
+        drawPlanRow<Depth>(info, *plan, x, y, out);
     } else {
         pixelRow<Depth>(refcon, info, x, y, static_cast<A_long>(plan->rowWidth), out);
     }
