@@ -1,7 +1,8 @@
 /* IterateBench.cpp — pixels per second of one 1920 x 1080 frame through our host's iterate: the kernels
    (with the frame's plan), the kernels as first written, and the floor, a pixel function that only copies
    in to out; each on one thread and on all cores; and the kernel against the floor pass by pass. Also a
-   plain memcpy of the frame (the memory bound) and the cost of making the frame's plan. */
+   plain memcpy of the frame (the memory bound) and the cost of making the frame's plan, for the pixel
+   kernels and for the row kernels. */
 #include "BenchRegistry.h"
 
 #include "BaselineKernel.h"
@@ -182,15 +183,16 @@ void memcpyFrame(benchmark::State& state, Depth depth)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
 }
 
-void planFrame(benchmark::State& state, Depth depth, ParamSet set)
+void planFrame(benchmark::State& state, Depth depth, ParamSet set, PlanFor kernels)
 {
     World& input = benchInput(depth);
     ChaosValues chaos;
     const RenderInfo info = makeRecord(set, &input.layer(), chaos);
     for (auto _ : state) {
         KernelPlan plan;
-        buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
+        buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight, kernels);
         benchmark::DoNotOptimize(plan.columnTable);
+        benchmark::DoNotOptimize(plan.lines.data());
     }
 }
 
@@ -264,7 +266,10 @@ void registerIterateBenchmarks()
             ->Unit(benchmark::kMillisecond);
         for (const ParamSet set : kParamSets) {
             benchmark::RegisterBenchmark(("plan/" + d + "/" + paramSetName(set)).c_str(),
-                                         [=](benchmark::State& s) { planFrame(s, depth, set); })
+                                         [=](benchmark::State& s) { planFrame(s, depth, set, PlanFor::Pixels); })
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("planrows/" + d + "/" + paramSetName(set)).c_str(),
+                                         [=](benchmark::State& s) { planFrame(s, depth, set, PlanFor::Rows); })
                 ->Unit(benchmark::kMicrosecond);
         }
     }

@@ -266,7 +266,7 @@ bool allocateTables(KernelPlan& plan, const TableLayout& layout, bool deep, Plan
                 plan.sampleOffsets.resize(layout.columns.count);
             }
             plan.lines.resize(layout.height);
-            plan.masks.resize(layout.width * layout.pixelBytes); // the empty mask
+            plan.masks.resize(layout.width); // the empty mask; makeLevelMasks adds the others
         }
         scratch.resize(std::max(layout.width, layout.height));
         return true;
@@ -417,47 +417,62 @@ void makeRowBitmaps(KernelPlan& plan, const TableLayout& layout, std::vector<std
    set cell, for level 1, levels that draw none, and bitmap row NO_CELL. */
 using MaskOffsets = std::uint32_t[PLAN_LEVEL_SLOTS][16];
 
-/* Step, for the row kernels: the level masks, one pixel-sized word per output column, all ones where the
-   column's cell is set in a bitmap row. Levels of one cell size share their columns' cells, so one mask serves every level and
-   bitmap row of that size with the same cells set. */
+/* Step, for the row kernels: the level masks, one word per output column, all ones where the column's cell
+   is set in a bitmap row. Levels of one cell size share their columns' cells, so one mask serves every
+   level and bitmap row of that size with the same cells set. The masks are counted first and made in
+   memory taken at once. */
 void makeLevelMasks(KernelPlan& plan, const TableLayout& layout, std::vector<std::uint8_t>& scratch,
                     MaskOffsets& offsets)
 {
     std::memset(offsets, 0, sizeof offsets);
-    struct Made {
+    struct Mask {
         float scale;
         std::uint16_t bits;
-        std::uint32_t offset;
+        bool made;
     };
-    std::vector<Made> made;
+    std::vector<Mask> masks;
     const std::size_t width = layout.width;
-    const std::size_t wordBytes = layout.pixelBytes;
     const FrameConstants& k = plan.constants;
+    for (int level = 2; level <= k.levels; ++level) {
+        if (!k.drawsCells[level]) {
+            continue;
+        }
+        const float scale = k.columnScale[level];
+        for (int row = 0; row < 16; ++row) {
+            const std::uint16_t bits = plan.bits[level][row];
+            if (bits == 0) {
+                continue;
+            }
+            auto same = std::find_if(masks.begin(), masks.end(), [&](const Mask& m) {
+                return m.bits == bits && std::memcmp(&m.scale, &scale, sizeof scale) == 0;
+            });
+            if (same == masks.end()) {
+                same = masks.insert(masks.end(), Mask{scale, bits, false});
+            }
+            offsets[level][row] = static_cast<std::uint32_t>(static_cast<std::size_t>(same - masks.begin() + 1) * width);
+        }
+    }
+    plan.masks.resize((masks.size() + 1) * width);
     forEachLevelCells(width, layout.columns.origin, k, k.columnScale, scratch,
                       [&](int level, const std::uint8_t* cells) {
                           if (cells == nullptr) {
                               return;
                           }
                           const float scale = k.columnScale[level];
-                          for (int row = 0; row < 16; ++row) {
-                              const std::uint16_t bits = plan.bits[level][row];
-                              if (bits == 0) {
+                          for (std::size_t i = 0; i < masks.size(); ++i) {
+                              Mask& m = masks[i];
+                              if (m.made || std::memcmp(&m.scale, &scale, sizeof scale) != 0) {
                                   continue;
                               }
-                              auto same = std::find_if(made.begin(), made.end(), [&](const Made& m) {
-                                  return m.bits == bits && std::memcmp(&m.scale, &scale, sizeof scale) == 0;
-                              });
-                              if (same == made.end()) {
-                                  const std::size_t offset = plan.masks.size();
-                                  plan.masks.resize(offset + width * wordBytes);
-                                  std::uint8_t* mask = plan.masks.data() + offset;
-                                  for (std::size_t x = 0; x < width; ++x) {
-                                      const bool set = ((bits >> cells[x]) & 1u) != 0;
-                                      std::memset(mask + x * wordBytes, set ? 0xFF : 0, wordBytes);
-                                  }
-                                  same = made.insert(made.end(), Made{scale, bits, static_cast<std::uint32_t>(offset)});
+                              std::uint32_t wordOfCell[16];
+                              for (unsigned cell = 0; cell < 16; ++cell) {
+                                  wordOfCell[cell] = ((m.bits >> cell) & 1u) != 0 ? ~std::uint32_t{0} : 0;
                               }
-                              offsets[level][row] = same->offset;
+                              std::uint32_t* mask = plan.masks.data() + (i + 1) * width;
+                              for (std::size_t x = 0; x < width; ++x) {
+                                  mask[x] = wordOfCell[cells[x]];
+                              }
+                              m.made = true;
                           }
                       });
 }

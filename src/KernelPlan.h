@@ -126,13 +126,13 @@ struct KernelPlan {
 
     /* The row kernels' tables (PlanFor::Rows). Per block column the output column it starts at, the last
        entry the output's width; per block column the byte offset of its sample in a row of samples
-       (without block records); per output row its RowLine; and the level masks: per output column a word of
-       the kernel's pixel size, all ones where the column's cell is set in the level's bitmap row, the first
-       mask empty. Offsets into the masks are in bytes. */
+       (without block records); per output row its RowLine; and the level masks: per output column one word,
+       all ones where the column's cell is set in the level's bitmap row, the first mask empty. Offsets into
+       the masks count words. */
     std::vector<std::uint32_t> blockStarts;
     std::vector<std::int32_t> sampleOffsets;
     std::vector<RowLine> lines;
-    std::vector<std::uint8_t> masks;
+    std::vector<std::uint32_t> masks;
     /* The output rows the row tables cover (0: none, the row kernels take the pixel kernels' way), and the
        output's width, to which every row is drawn. */
     A_u_long lineCount;

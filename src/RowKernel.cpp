@@ -1,9 +1,9 @@
 /* RowKernel.cpp — one output row at a time: the row kernels that a host calls once per row through an
    iteration over an area one pixel wide. A row is walked block by block; inside a block every pixel shows
-   one of the block's two outputs, picked by the level's mask for this row (a word per pixel, all ones on a
-   set cell), and keeps what the output rule keeps of its input pixel. The plan (KernelPlan.h, PlanFor::Rows) holds the blocks, the masks and, per row,
-   which mask each level uses; the loop over a block's pixels is plain word arithmetic that compilers turn
-   into vector code. Rows or columns the plan does not cover go through the pixel kernel, pixel by pixel. */
+   one of the block's two outputs, picked by the level's mask for this row (a 32-bit word per pixel, all
+   ones on a set cell, widened for 16-bit pixels), and keeps what the output rule keeps of its input pixel.
+   The plan (KernelPlan.h, PlanFor::Rows) holds the blocks, the masks and, per row, which mask each level
+   uses; the loop over a block's pixels is plain word arithmetic that compilers turn into vector code. Rows or columns the plan does not cover go through the pixel kernel, pixel by pixel. */
 #include "Kernel.h"
 
 #include "KernelPlan.h"
@@ -71,6 +71,13 @@ struct InputRow {
 /* Pixels per step of a span's loop: a fixed count, so that compilers turn the step into vector code. */
 constexpr std::size_t SPAN_STEP = 4;
 
+/* Mask word i as a whole-pixel word: all ones or zero. */
+template <typename Word>
+inline Word maskAt(const std::uint32_t* mask, std::size_t i)
+{
+    return static_cast<Word>(static_cast<std::int64_t>(static_cast<std::int32_t>(mask[i])));
+}
+
 /* What a block's pixels show: per cell state (0 unset, 1 set) the bits they keep of their input pixel and
    the bits the block adds; flips are the bits in which the two states differ. */
 template <typename Word>
@@ -86,15 +93,14 @@ struct BlockOutput {
    be read and written too: the last step runs on past the span when there is room for it, and what it
    leaves there the next span draws over. With sameKeep both states keep the same bits of the input. */
 template <typename Word, bool sameKeep>
-inline void drawSpan(const unsigned char* in, unsigned char* out, const unsigned char* mask, std::size_t count,
+inline void drawSpan(const unsigned char* in, unsigned char* out, const std::uint32_t* mask, std::size_t count,
                      std::size_t room, const BlockOutput<Word>& block)
 {
     const BlockOutput<Word> b = block;
     auto pixel = [&](std::size_t i) {
         Word input;
         std::memcpy(&input, in + i * sizeof(Word), sizeof input);
-        Word set;
-        std::memcpy(&set, mask + i * sizeof(Word), sizeof set);
+        const Word set = maskAt<Word>(mask, i);
         const Word keep = sameKeep ? b.keep : static_cast<Word>(b.keep ^ (b.keepFlip & set));
         const Word result = (input & keep) | (b.fixed ^ (b.fixedFlip & set));
         std::memcpy(out + i * sizeof(Word), &result, sizeof result);
@@ -115,15 +121,13 @@ inline void drawSpan(const unsigned char* in, unsigned char* out, const unsigned
 
 /* The same where every pixel of the span reads one input pixel (the input's last column, or none). */
 template <typename Word>
-inline void drawSpanOf(Word input, unsigned char* out, const unsigned char* mask, std::size_t count,
+inline void drawSpanOf(Word input, unsigned char* out, const std::uint32_t* mask, std::size_t count,
                        const BlockOutput<Word>& b)
 {
     const Word unset = (input & b.keep) | b.fixed;
     const Word set = (input & (b.keep ^ b.keepFlip)) | (b.fixed ^ b.fixedFlip);
     for (std::size_t i = 0; i < count; ++i) {
-        Word m;
-        std::memcpy(&m, mask + i * sizeof(Word), sizeof m);
-        const Word result = unset ^ ((set ^ unset) & m);
+        const Word result = unset ^ ((set ^ unset) & maskAt<Word>(mask, i));
         std::memcpy(out + i * sizeof(Word), &result, sizeof result);
     }
 }
@@ -152,7 +156,7 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
 
     // Block b's output, and the mask of its level on this row.
     BlockOutput<Word> block{rules.keepInput[0], static_cast<Word>(rules.keepInput[0] ^ rules.keepInput[1]), 0, 0};
-    auto blockAt = [&](std::size_t b) -> const unsigned char* {
+    auto blockAt = [&](std::size_t b) -> const std::uint32_t* {
         Word fixed[2];
         Word level;
         if constexpr (records) {
@@ -179,7 +183,7 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
     if constexpr (narrow) {
         // Blocks of a few pixels: one loop over the pixels, which sets up the next block where it starts.
         if (from < readEnd) {
-            const unsigned char* mask = blockAt(b);
+            const std::uint32_t* mask = blockAt(b);
             std::uint32_t next = starts[b + 1];
             for (std::size_t c = from; c < readEnd; ++c) {
                 if (c == next) {
@@ -189,8 +193,7 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
                 }
                 Word in;
                 std::memcpy(&in, input.row + c * sizeof(Word), sizeof in);
-                Word set;
-                std::memcpy(&set, mask + c * sizeof(Word), sizeof set);
+                const Word set = maskAt<Word>(mask, c);
                 const Word keep = sameKeep ? block.keep : static_cast<Word>(block.keep ^ (block.keepFlip & set));
                 const Word result = (in & keep) | (block.fixed ^ (block.fixedFlip & set));
                 std::memcpy(outRow + c * sizeof(Word), &result, sizeof result);
@@ -200,10 +203,10 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
     } else {
         for (; from < readEnd; ++b) {
             const std::uint32_t to = std::min(starts[b + 1], readEnd);
-            const unsigned char* mask = blockAt(b);
+            const std::uint32_t* mask = blockAt(b);
             drawSpan<Word, sameKeep>(input.row + static_cast<std::size_t>(from) * sizeof(Word),
                                      outRow + static_cast<std::size_t>(from) * sizeof(Word),
-                                     mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, readEnd - from,
+                                     mask + from, to - from, readEnd - from,
                                      block);
             from = to;
         }
@@ -215,9 +218,9 @@ void planRow(const RenderInfo& info, const KernelPlan& plan, A_long x, A_long y,
     std::memcpy(&lastInput, &input.last, sizeof lastInput);
     for (b = static_cast<std::size_t>(std::upper_bound(starts, starts + blocks, from) - starts) - 1; from < width; ++b) {
         const std::uint32_t to = starts[b + 1];
-        const unsigned char* mask = blockAt(b);
+        const std::uint32_t* mask = blockAt(b);
         drawSpanOf<Word>(lastInput, outRow + static_cast<std::size_t>(from) * sizeof(Word),
-                         mask + static_cast<std::size_t>(from) * sizeof(Word), to - from, block);
+                         mask + from, to - from, block);
         from = to;
     }
 }
