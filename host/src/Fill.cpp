@@ -2,11 +2,17 @@
 #include "Fill.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 
+#include "ThreadPool.h"
 #include "cfhost/World.h"
+
+#include <condition_variable>
+#include <mutex>
 
 namespace cfhost::detail {
 
@@ -85,6 +91,70 @@ PF_Err fillWorld16(PF_EffectWorld* world, const PF_Pixel16* colour, const PF_Rec
         }
     }
     return PF_Err_NONE;
+}
+
+/* Worlds of at least this many bytes are filled by several threads: below it, handing out the bands costs
+   more than it saves. */
+constexpr long long kBandedFillBytes = 1 << 20;
+
+PF_Err fillInBands(ThreadPool& pool, unsigned threads, PF_EffectWorld* world, const PF_Rect* rect,
+                   const std::function<PF_Err(const PF_Rect*)>& fill) noexcept
+{
+    PF_Rect r;
+    if (world == nullptr || world->data == nullptr || threads < 2 || !clipToWorld(*world, rect, r) ||
+        static_cast<long long>(r.bottom - r.top) * std::abs(static_cast<long long>(world->rowbytes)) < kBandedFillBytes) {
+        return fill(rect);
+    }
+    const A_long rows = r.bottom - r.top;
+    const A_long bands = std::min<A_long>(static_cast<A_long>(threads), rows);
+    const auto band = [&](A_long i) {
+        return PF_Rect{r.left, r.top + rows * i / bands, r.right, r.top + rows * (i + 1) / bands};
+    };
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        A_long pending = 0;
+        PF_Err err = PF_Err_NONE;
+    };
+    try {
+        auto shared = std::make_shared<Shared>();
+        const auto finish = [shared](PF_Err err) {
+            std::lock_guard<std::mutex> lock(shared->mutex);
+            if (shared->err == PF_Err_NONE) {
+                shared->err = err;
+            }
+            if (--shared->pending == 0) {
+                shared->done.notify_all();
+            }
+        };
+        A_long i = 1;
+        for (; i < bands; ++i) {
+            const PF_Rect part = band(i);
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                ++shared->pending;
+            }
+            try {
+                pool.submit([part, &fill, finish] { finish(fill(&part)); });
+            } catch (...) {
+                finish(PF_Err_NONE); /* not queued: this thread fills it below */
+                break;
+            }
+        }
+        // This thread fills the first band, and the rows of any band the pool could not take.
+        const PF_Rect first = band(0);
+        PF_Err err = fill(&first);
+        if (i < bands) {
+            const PF_Rect rest{r.left, band(i).top, r.right, r.bottom};
+            const PF_Err e = fill(&rest);
+            err = err != PF_Err_NONE ? err : e;
+        }
+        std::unique_lock<std::mutex> lock(shared->mutex);
+        shared->done.wait(lock, [&] { return shared->pending == 0; });
+        return err != PF_Err_NONE ? err : shared->err;
+    } catch (...) {
+        return fill(rect);
+    }
 }
 
 } // namespace cfhost::detail

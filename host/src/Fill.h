@@ -5,6 +5,8 @@
 
 #include "AE_Effect.h"
 
+#include <functional>
+
 namespace cfhost::detail {
 
 /* The part of `rect` (null: all) inside the world, right and bottom exclusive; false when nothing is left. */
@@ -12,5 +14,13 @@ bool clipToWorld(const PF_EffectWorld& world, const PF_Rect* rect, PF_Rect& out)
 
 PF_Err fillWorld(PF_EffectWorld* world, const PF_Pixel* colour, const PF_Rect* rect) noexcept;
 PF_Err fillWorld16(PF_EffectWorld* world, const PF_Pixel16* colour, const PF_Rect* rect) noexcept;
+
+class ThreadPool;
+
+/* Runs fill over the rows of `rect` (null: all) clipped to the world: for a large world, cut into a band of
+   rows per thread, the calling thread taking the first and the pool the others; else once over `rect`.
+   Returns the first error of a band. */
+PF_Err fillInBands(ThreadPool& pool, unsigned threads, PF_EffectWorld* world, const PF_Rect* rect,
+                   const std::function<PF_Err(const PF_Rect*)>& fill) noexcept;
 
 } // namespace cfhost::detail

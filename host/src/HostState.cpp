@@ -274,7 +274,8 @@ PF_Err Host::State::fill(const PF_Pixel* colour, const PF_Rect* rect, PF_EffectW
     if (const PF_Err forced = faults.fillResult()) {
         return forced;
     }
-    return detail::fillWorld(world, colour, rect);
+    return detail::fillInBands(pool, threads, world, rect,
+                               [world, colour](const PF_Rect* band) { return detail::fillWorld(world, colour, band); });
 }
 
 PF_Err Host::State::fill16(const PF_Pixel16* colour, const PF_Rect* rect, PF_EffectWorld* world) noexcept
@@ -282,7 +283,8 @@ PF_Err Host::State::fill16(const PF_Pixel16* colour, const PF_Rect* rect, PF_Eff
     if (const PF_Err forced = faults.fillResult()) {
         return forced;
     }
-    return detail::fillWorld16(world, colour, rect);
+    return detail::fillInBands(pool, threads, world, rect,
+                               [world, colour](const PF_Rect* band) { return detail::fillWorld16(world, colour, band); });
 }
 
 PF_Err Host::State::newWorld(A_long width, A_long height, PF_NewWorldFlags flags, PF_EffectWorld* world) noexcept

@@ -116,18 +116,26 @@ TEST(Fill, NoColourAndNoRectangleClearWholeWorldToTransparentBlack)
 
 TEST(Fill, HonoursTheRectangleWithExclusiveRightAndBottomClippedToTheWorld)
 {
-    Host host;
-    World w(6, 6);
-    const PF_Pixel red{255, 255, 0, 0};
-    const PF_Rect rect{4, 2, 99, 4};
-    ASSERT_EQ(host.utilCallbacks()->fill(nullptr, &red, &rect, &w.layer()), PF_Err_NONE);
-    for (A_long y = 0; y < 6; ++y) {
-        for (A_long x = 0; x < 6; ++x) {
-            const bool inside = x >= 4 && y >= 2 && y < 4;
-            EXPECT_EQ(w.pixel8(x, y).red, inside ? 255 : 0) << x << "," << y;
+    // A small world, and one large enough to be filled in bands on several threads.
+    struct Case {
+        A_long width, height;
+        PF_Rect rect;
+    };
+    for (const Case& c : {Case{6, 6, PF_Rect{4, 2, 99, 4}}, Case{700, 520, PF_Rect{3, 1, 699, 517}}}) {
+        HostOptions options;
+        options.threads = 3;
+        Host host(options);
+        World w(c.width, c.height, Depth::Sixteen);
+        const PF_Pixel red{255, 255, 0, 0};
+        ASSERT_EQ(host.utilCallbacks()->fill(nullptr, &red, &c.rect, &w.layer()), PF_Err_NONE);
+        for (A_long y = 0; y < c.height; ++y) {
+            for (A_long x = 0; x < c.width; ++x) {
+                const bool inside = x >= c.rect.left && x < c.rect.right && y >= c.rect.top && y < c.rect.bottom;
+                ASSERT_EQ(w.pixel16(x, y).red, inside ? PF_MAX_CHAN16 : 0) << x << "," << y;
+            }
         }
+        EXPECT_TRUE(w.paddingIntact());
     }
-    EXPECT_TRUE(w.paddingIntact());
 }
 
 TEST(Fill, ConvertsTheColourToTheWorldsDepth)
