@@ -1,4 +1,4 @@
-/* KernelFuzzer.cpp — the two pixel kernels on any frame record: every field of RenderInfo from the fuzzer
+/* KernelFuzzer.cpp — the two pixel kernels and the two row kernels on any frame record: every field of RenderInfo from the fuzzer
    (NaN, infinities, subnormals and huge values in the numbers; any byte in the flags; any preset; chaos
    offsets of any count and sign; any preview scale), with or without the frame's plan, over small input
    layers of any size, row stride (padded, packed, bottom-up, overlapping) and depth.
@@ -6,7 +6,7 @@
    The input's pixels are allocated to the byte and whatever lies between them (row padding) is poisoned,
    so AddressSanitizer stops at any read outside the layer. Beyond that the kernels must leave the input as
    it was, leave the output alone without a record, and give the same bits through the plan as through the
-   exact rules. */
+   exact rules; the row kernels, with a plan made for them, draw the rows the pixel kernels draw. */
 #include "FuzzValues.h"
 
 #include "Kernel.h"
@@ -216,8 +216,46 @@ void runKernel(PF_Err (*kernel)(void*, A_long, A_long, Pixel*, Pixel*), void* re
     }
 }
 
+/* The rows of the output drawn by the row kernel as a host iterating a one-pixel-wide area calls it, each
+   row from column `start` on, against `expected`, drawn pixel by pixel; columns before `start` must stay
+   untouched. */
 template <typename Pixel>
-void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, Pixel*, Pixel*))
+void checkRows(PF_Err (*rowKernel)(void*, A_long, A_long, Pixel*, Pixel*), const RenderInfo& info,
+               const std::vector<Pixel>& expected, const Pixel& untouched, A_long width, A_long height, A_long start,
+               const ExactLayer& input)
+{
+    constexpr bool deep = sizeof(Pixel) == sizeof(PF_Pixel16);
+    RenderInfo rowsInfo = info;
+    detachPlan(rowsInfo);
+    KernelPlan plan;
+    buildKernelPlan(plan, rowsInfo, deep, width, height, PlanFor::Rows);
+    attachPlan(rowsInfo, plan);
+    std::vector<Pixel> rows(expected.size(), untouched);
+    for (A_long y = 0; y < height; ++y) {
+        Pixel unused{};
+        const std::size_t first = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(start);
+        if (rowKernel(&rowsInfo, start, y, &unused, &rows[first]) != PF_Err_NONE) {
+            fail("a row kernel returned an error");
+        }
+    }
+    if (!input.unchanged()) {
+        fail("a row kernel wrote into its input layer");
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool drawn = static_cast<A_long>(i % static_cast<std::size_t>(width)) >= start;
+        if (std::memcmp(&rows[i], drawn ? &expected[i] : &untouched, sizeof(Pixel)) != 0) {
+            std::fprintf(stderr, "fuzz_kernel: %d-bit pixel (%ld, %ld) differs by rows from column %ld\n", deep ? 16 : 8,
+                         static_cast<long>(static_cast<A_long>(i) % width), static_cast<long>(static_cast<A_long>(i) / width),
+                         static_cast<long>(start));
+            describe(info, input.layer(), width, height, 0, 0);
+            fail("the row kernel and the pixel kernel disagree");
+        }
+    }
+}
+
+template <typename Pixel>
+void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, Pixel*, Pixel*),
+               PF_Err (*rowKernel)(void*, A_long, A_long, Pixel*, Pixel*))
 {
     constexpr bool deep = sizeof(Pixel) == sizeof(PF_Pixel16);
     ExactLayer input(in, static_cast<int>(sizeof(Pixel)));
@@ -294,6 +332,17 @@ void fuzzDepth(FuzzedDataProvider& in, PF_Err (*kernel)(void*, A_long, A_long, P
     if (!input.unchanged()) {
         fail("a kernel wrote into its input layer");
     }
+    // Rows, as the render driver has them drawn: the record's layer is the host's source, no shift.
+    const bool rowsComparable = shiftX == 0 && shiftY == 0 && width > 0 && info.inputWorld == &input.layer() &&
+                                input.hasPixels() == hasPixels(&input.layer());
+    if (rowsComparable && in.ConsumeBool()) {
+        RenderInfo exact = info;
+        detachPlan(exact);
+        std::vector<Pixel> expected(count, untouched);
+        runKernel(kernel, &exact, input, expected, width, height, 0, 0);
+        const A_long start = in.ConsumeIntegralInRange<int>(0, 3) == 0 ? in.ConsumeIntegralInRange<A_long>(0, width - 1) : 0;
+        checkRows(rowKernel, info, expected, untouched, width, height, start, input);
+    }
     if (info.plan != nullptr) {
         RenderInfo exact = info;
         detachPlan(exact);
@@ -319,9 +368,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     FuzzedDataProvider in(data, size);
     if (in.ConsumeBool()) {
-        fuzzDepth<PF_Pixel16>(in, Crumbleforge_16);
+        fuzzDepth<PF_Pixel16>(in, Crumbleforge_16, CrumbleforgeRow_16);
     } else {
-        fuzzDepth<PF_Pixel>(in, Crumbleforge_8);
+        fuzzDepth<PF_Pixel>(in, Crumbleforge_8, CrumbleforgeRow_8);
     }
     return 0;
 }
