@@ -1,6 +1,8 @@
 /* BenchMain.cpp — runs the benchmarks, then prints the ratios the performance goals are stated in, all
-   taken from this one run: kernel / floor and baseline / kernel per pixel, all cores against one thread,
-   and the full render against the floor's full render. */
+   taken from this one run: the whole render against the per-pixel copy floor and a memcpy (medians of the
+   paired rounds), the per-pixel kernel against the floor and the kernels as first written, all cores
+   against one thread, rows through iterate_generic against iterate, and the 4K render against the floor's
+   full render. */
 #include "BenchFrames.h"
 #include "BenchRegistry.h"
 
@@ -135,6 +137,21 @@ void summarize(const SummaryReporter& report)
         ratios.push_back({"1thread / allcores    floor " + d,
                           quotient(report.seconds("floor/" + d + "/1thread"), report.seconds("floor/" + d + "/allcores")),
                           0.0, false});
+    }
+    for (const char* depth : {"8bit", "16bit"}) {
+        for (const bool all : {false, true}) {
+            const std::string t = threadLabel(all);
+            for (const std::string& set : renderSetNames()) {
+                const std::string name = std::string("render/") + depth + "/" + set + "/" + t;
+                ratios.push_back({"render / floor        " + std::string(depth) + " " + set + " " + t,
+                                  report.counter(name, "vs_floor"), 0.4, true});
+                ratios.push_back({"render / memcpy       " + std::string(depth) + " " + set + " " + t,
+                                  report.counter(name, "vs_memcpy"), 3.0, true});
+            }
+            ratios.push_back({"generic / iterate     rows " + std::string(depth) + " rings " + t,
+                              report.counter(std::string("rowways/") + depth + "/rings/" + t, "generic_vs_iterate"),
+                              0.0, true});
+        }
     }
     ratios.push_back({"1thread / allcores    machine (threads spinning alone)",
                       quotient(report.seconds("machine/spin/1thread"), report.seconds("machine/spin/allcores")), 0.0,

@@ -4,3 +4,9 @@
 
 void registerIterateBenchmarks();
 void registerRenderBenchmarks();
+
+#include <string>
+#include <vector>
+
+/* The parameter sets of the whole-render benchmarks ("render/<depth>/<set>/<threads>"). */
+std::vector<std::string> renderSetNames();

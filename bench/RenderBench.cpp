@@ -305,6 +305,15 @@ void floorRender4k(benchmark::State& state, bool allCores)
 
 } // namespace
 
+std::vector<std::string> renderSetNames()
+{
+    std::vector<std::string> names;
+    for (const RenderSet& set : renderSets()) {
+        names.emplace_back(set.name);
+    }
+    return names;
+}
+
 void registerRenderBenchmarks()
 {
     for (const Depth depth : {Depth::Eight, Depth::Sixteen}) {
