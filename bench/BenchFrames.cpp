@@ -85,6 +85,27 @@ RenderInfo makeRecord(ParamSet set, const PF_LayerDef* input, ChaosValues& chaos
     return info;
 }
 
+RenderInfo ringsWithPlan(const PF_LayerDef* input, ChaosValues& chaos, KernelPlan& plan, bool deep, PlanFor kernels)
+{
+    RenderInfo info = makeRecord(ParamSet::Defaults, input, chaos);
+    info.preset = 7;
+    buildKernelPlan(plan, info, deep, kFrameWidth, kFrameHeight, kernels);
+    attachPlan(info, plan);
+    return info;
+}
+
+PF_Err copyPixel8(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out)
+{
+    *out = *in;
+    return PF_Err_NONE;
+}
+
+PF_Err copyPixel16(void*, A_long, A_long, PF_Pixel16* in, PF_Pixel16* out)
+{
+    *out = *in;
+    return PF_Err_NONE;
+}
+
 cfhost::Host& benchHost(bool allCores)
 {
     static cfhost::Host single([] {

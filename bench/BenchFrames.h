@@ -2,6 +2,7 @@
    the three parameter sets as render records, and the names the summary looks results up by. */
 #pragma once
 
+#include "KernelPlan.h"
 #include "RenderInfo.h"
 #include "cfhost/Host.h"
 #include "cfhost/World.h"
@@ -23,6 +24,14 @@ const char* paramSetName(ParamSet set);
    with "Enable Chaos" on (the other chaos sliders at their defaults), or "High Detail" with scale lock and
    Pattern Size 2.5. chaos receives the frame's chaos values (frame 0) and must outlive the record. */
 RenderInfo makeRecord(ParamSet set, const PF_LayerDef* input, ChaosValues& chaos);
+
+/* "Rings", the module's defaults otherwise, with the frame's plan for the kernels named made in `plan` and
+   attached. chaos and plan must outlive the record. */
+RenderInfo ringsWithPlan(const PF_LayerDef* input, ChaosValues& chaos, KernelPlan& plan, bool deep, PlanFor kernels);
+
+/* The copy floor's pixel functions: out = in, nothing else. */
+PF_Err copyPixel8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out);
+PF_Err copyPixel16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out);
 
 /* Hosts that live for the whole run: iteration on one thread, or on every core of the machine. */
 cfhost::Host& benchHost(bool allCores);

@@ -24,18 +24,6 @@ namespace {
 using cfhost::Depth;
 using cfhost::World;
 
-PF_Err copyPixel8(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out)
-{
-    *out = *in;
-    return PF_Err_NONE;
-}
-
-PF_Err copyPixel16(void*, A_long, A_long, PF_Pixel16* in, PF_Pixel16* out)
-{
-    *out = *in;
-    return PF_Err_NONE;
-}
-
 /* One depth's pixel functions and its iterate callback. */
 struct Functions {
     PF_IteratePixel8Func eight = nullptr;
@@ -132,11 +120,8 @@ void alternateFrames(benchmark::State& state, Depth depth)
     World& input = benchInput(depth);
     World output(kFrameWidth, kFrameHeight, depth);
     ChaosValues chaos;
-    RenderInfo info = makeRecord(ParamSet::Defaults, &input.layer(), chaos);
-    info.preset = 7;
     KernelPlan plan;
-    buildKernelPlan(plan, info, depth == Depth::Sixteen, kFrameWidth, kFrameHeight);
-    attachPlan(info, plan);
+    RenderInfo info = ringsWithPlan(&input.layer(), chaos, plan, depth == Depth::Sixteen, PlanFor::Pixels);
     double floorSeconds = 0.0;
     double kernelSeconds = 0.0;
     double floorCpu = 0.0;

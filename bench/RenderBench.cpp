@@ -29,18 +29,6 @@ using cfhost::EffectInstance;
 using cfhost::World;
 using Clock = std::chrono::steady_clock;
 
-PF_Err copyPixel8(void*, A_long, A_long, PF_Pixel* in, PF_Pixel* out)
-{
-    *out = *in;
-    return PF_Err_NONE;
-}
-
-PF_Err copyPixel16(void*, A_long, A_long, PF_Pixel16* in, PF_Pixel16* out)
-{
-    *out = *in;
-    return PF_Err_NONE;
-}
-
 PF_ParamIndex indexOf(const EffectInstance& effect, const char* label)
 {
     const auto index = effect.findParameter(label);
@@ -84,6 +72,19 @@ const std::vector<RenderSet>& renderSets()
          }},
     };
     return sets;
+}
+
+/* Registers the module and sends the set-up commands a host sends before rendering; false (and the
+   benchmark skipped) when one fails. */
+bool setUp(EffectInstance& effect, benchmark::State& state)
+{
+    effect.registerModule();
+    if (effect.globalSetup() != PF_Err_NONE || effect.paramsSetup() != PF_Err_NONE ||
+        effect.sequenceSetup() != PF_Err_NONE) {
+        state.SkipWithError("the effect did not set up");
+        return false;
+    }
+    return true;
 }
 
 double median(std::vector<double> values)
@@ -146,10 +147,7 @@ void pairedRender(benchmark::State& state, Depth depth, const RenderSet& set, bo
 {
     cfhost::Host& host = benchHost(allCores);
     EffectInstance effect(host, CRUMBLEFORGE_MODULE);
-    effect.registerModule();
-    if (effect.globalSetup() != PF_Err_NONE || effect.paramsSetup() != PF_Err_NONE ||
-        effect.sequenceSetup() != PF_Err_NONE) {
-        state.SkipWithError("the effect did not set up");
+    if (!setUp(effect, state)) {
         return;
     }
     set.apply(effect);
@@ -222,13 +220,10 @@ void rowWays(benchmark::State& state, Depth depth, bool allCores)
     PF_InData in = host.newInData();
     World& input = benchInput(depth);
     World output(kFrameWidth, kFrameHeight, depth);
-    ChaosValues chaos;
-    RenderInfo info = makeRecord(ParamSet::Defaults, &input.layer(), chaos);
-    info.preset = 7;
     const bool deep = depth == Depth::Sixteen;
+    ChaosValues chaos;
     KernelPlan plan;
-    buildKernelPlan(plan, info, deep, kFrameWidth, kFrameHeight, PlanFor::Rows);
-    attachPlan(info, plan);
+    RenderInfo info = ringsWithPlan(&input.layer(), chaos, plan, deep, PlanFor::Rows);
     const PF_Rect rowStarts{0, 0, 1, kFrameHeight};
     GenericRows generic{&info, &output.layer(), deep};
 
@@ -261,10 +256,7 @@ void moduleRender4k(benchmark::State& state, bool allCores)
 {
     cfhost::Host& host = benchHost(allCores);
     EffectInstance effect(host, CRUMBLEFORGE_MODULE);
-    effect.registerModule();
-    if (effect.globalSetup() != PF_Err_NONE || effect.paramsSetup() != PF_Err_NONE ||
-        effect.sequenceSetup() != PF_Err_NONE) {
-        state.SkipWithError("the effect did not set up");
+    if (!setUp(effect, state)) {
         return;
     }
     const World& input = benchInput(Depth::Eight, kRenderWidth, kRenderHeight);
