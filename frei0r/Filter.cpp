@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -16,6 +17,9 @@
 namespace {
 
 struct Instance {
+    /* Held by every call on the instance. frei0r allows one thread per instance at a time, but MLT's sliced
+       rendering (threads=0) has been seen to update one instance from two threads at once. */
+    std::mutex lock;
     A_long width;
     A_long height;
     cff0r::FilterValues values;
@@ -146,7 +150,9 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
         return nullptr;
     }
     try {
-        auto* in = new Instance{static_cast<A_long>(width), static_cast<A_long>(height), {}, {}, {}};
+        auto* in = new Instance;
+        in->width = static_cast<A_long>(width);
+        in->height = static_cast<A_long>(height);
         try {
             in->input.resize(static_cast<std::size_t>(width) * height);
         } catch (...) {
@@ -167,8 +173,10 @@ void f0r_destruct(f0r_instance_t instance)
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
 {
     if (instance != nullptr) {
+        Instance& in = *static_cast<Instance*>(instance);
+        const std::lock_guard<std::mutex> hold(in.lock);
         try {
-            cff0r::setParam(static_cast<Instance*>(instance)->values, param_index, param);
+            cff0r::setParam(in.values, param_index, param);
         } catch (...) { // out of memory copying a settings text: the value stays as it was
         }
     }
@@ -177,7 +185,9 @@ void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_i
 void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
 {
     if (instance != nullptr) {
-        cff0r::getParam(static_cast<Instance*>(instance)->values, param_index, param);
+        Instance& in = *static_cast<Instance*>(instance);
+        const std::lock_guard<std::mutex> hold(in.lock);
+        cff0r::getParam(in.values, param_index, param);
     }
 }
 
@@ -187,6 +197,7 @@ void f0r_update(f0r_instance_t instance, double time, const std::uint32_t* infra
         return;
     }
     Instance& in = *static_cast<Instance*>(instance);
+    const std::lock_guard<std::mutex> hold(in.lock);
     try {
         update(in, time, inframe, outframe);
     } catch (const std::bad_alloc&) {
