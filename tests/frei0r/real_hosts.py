@@ -23,6 +23,10 @@ CASES = [
      "settings": {"Presets": "Dots", "Transparent Background": "on", "Use Original Color": "on",
                   "Enable Scale Lock": "on", "Enable Chaos": "on", "Animation Speed": "100", "Intensity": "9",
                   "Seed": "123", "Chaos Behavior": "Increase & Decrease Size"}},
+    # Frames of 2^18 pixels and more are drawn in bands on several threads.
+    {"name": "frame drawn in bands, with chaos", "size": (640, 448), "fps": 24, "ffmpeg": "text",
+     "settings": {"Presets": "Extra Grunge", "Enable Chaos": "on", "Animation Speed": "95", "Intensity": "12",
+                  "Seed": "42", "Horizontal Detail": "3", "Vertical Detail": "2.5", "Contrast": "35"}},
 ]
 FRAMES = 6
 
