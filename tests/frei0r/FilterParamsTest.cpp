@@ -58,7 +58,7 @@ TEST(FilterParams, PopupsAndOutOfRangeValues)
         {PARAM_PRESETS, 0.0, 1},          {PARAM_PRESETS, 1.0 / 9 - 0.01, 2}, {PARAM_PRESETS, 1.0, 10},
         {PARAM_PRESETS, 1.7, 10},         {PARAM_PRESETS, -3, 1},             {PARAM_CHAOS_BEHAVIOR, 0.5, 2},
         {PARAM_CHAOS_BEHAVIOR, 0.74, 2},  {PARAM_CHAOS_BEHAVIOR, 0.76, 3},    {PARAM_BRIGHTNESS, -0.5, -100},
-        {PARAM_BRIGHTNESS, 2.0, 100},     {PARAM_BRIGHTNESS, NAN, -100},      {PARAM_SCALE_LOCK, 0.49, 0},
+        {PARAM_BRIGHTNESS, 2.0, 100},     {PARAM_BRIGHTNESS, std::nan(""), -100},      {PARAM_SCALE_LOCK, 0.49, 0},
         {PARAM_SCALE_LOCK, 0.5, 1},
     };
     for (const Case& c : cases) {
@@ -95,7 +95,7 @@ TEST(FilterParams, FrameNumberFromTheHostsTime)
     values.milliseconds = true;
     EXPECT_EQ(cff0r::frameNumber(values, 33.3667), 1) << "milliseconds, rounded to the nearest frame";
     EXPECT_EQ(cff0r::frameNumber(values, -9.2e18), -21474836) << "ffmpeg's unknown time: held, not overflowed";
-    EXPECT_EQ(cff0r::frameNumber(values, NAN), 0);
+    EXPECT_EQ(cff0r::frameNumber(values, std::nan("")), 0);
 }
 
 } // namespace
