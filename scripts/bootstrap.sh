@@ -11,6 +11,7 @@ packages=(
   python3 python3-pefile zip parallel
   g++-mingw-w64-x86-64-posix wine64
   lld-15 llvm nodejs
+  frei0r-plugins-dev melt qtdeclarative5-dev-tools
 )
 # Debian's npm, unless an npm came with the machine's nodejs (NodeSource's bundles its own and conflicts with it).
 command -v npm >/dev/null 2>&1 || packages+=(npm)

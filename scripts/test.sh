@@ -3,8 +3,8 @@
 # address/undefined-behaviour sanitizer build, the thread sanitizer build (every test: the host renders on
 # several threads throughout), a short run of each fuzz target (scripts/fuzz.sh), the macOS bundle cross-built
 # and checked, the Windows cross build, whose programs CTest runs under Wine, and the Windows module's frames
-# compared with the Linux module's; then the release zip, and last a clone of the last commit, with nothing
-# beside it, built from scratch.
+# compared with the Linux module's; then the release zip and the Linux archive of the frei0r filter, and last
+# a clone of the last commit, with nothing beside it, built from scratch.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,15 +52,21 @@ echo "== windows: the module file, and its frames against the Linux module's"
 CRUMBLEFORGE_REQUIRE_WINDOWS=1 ctest --preset default --no-tests=error -R '^WindowsModule\.'
 echo "== windows: compared in $((SECONDS - started)) s"
 
-# The release zip from the two cross builds, checked against them.
+# The release zip from the two cross builds, checked against them, and the Linux archive.
 started=$SECONDS
-echo "== package: the release zip"
+echo "== package: the release zip and the Linux archive"
 (
   release=$(mktemp -d "${TMPDIR:-/tmp}/crumbleforge-release.XXXXXX")
   trap 'rm -rf "$release"' EXIT
   scripts/package.sh "$release" >/dev/null
   python3 tests/mac/check_package.py "$release"/Crumbleforge-*.zip build/windows/src/Crumbleforge.aex \
       build/macos/src/Crumbleforge.plugin
+  # The Linux archive holds the frei0r filter, the editors' descriptions and the install notes.
+  listing=$(tar -tzf "$release"/Crumbleforge-*-linux-x86_64.tar.gz)
+  for entry in lib/frei0r-1/crumbleforge.so share/kdenlive/effects/frei0r_crumbleforge.xml \
+               share/shotcut/qml/filters/crumbleforge/meta.qml share/shotcut/qml/filters/crumbleforge/ui.qml INSTALL.txt; do
+    grep -q "^Crumbleforge-[^/]*-linux-x86_64/$entry\$" <<<"$listing" || { echo "Linux archive lacks $entry" >&2; exit 1; }
+  done
 )
 echo "== package: done in $((SECONDS - started)) s"
 

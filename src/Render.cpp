@@ -1,12 +1,12 @@
-/* Render.cpp — the render command: read the parameters once into the frame's RenderInfo, build the chaos
-   offsets and the frame's plan, and have the host run the row kernel of the frame's depth over every output
-   row (or, in a host that takes no area, the pixel kernel over every pixel). */
+/* Render.cpp — the render command: read the parameters once into the frame's RenderInfo with its chaos
+   offsets (RenderSetup.h), build the frame's plan, and have the host run the row kernel of the frame's
+   depth over every output row (or, in a host that takes no area, the pixel kernel over every pixel). */
 #include "Crumbleforge.h"
 
-#include "Chaos.h"
 #include "Kernel.h"
 #include "KernelPlan.h"
 #include "RenderInfo.h"
+#include "RenderSetup.h"
 #include "Util/AEGP_SuiteHandler.h"
 
 #include <atomic>
@@ -31,26 +31,6 @@ constexpr A_long PREMIERE_PRO_APPL_ID = fourCharCode("PrMr");
 bool runsDeepKernel(const PF_InData* in_data, const PF_LayerDef& output)
 {
     return in_data->appl_id != PREMIERE_PRO_APPL_ID && (output.world_flags & PF_WorldFlag_DEEP) != 0;
-}
-
-void readParams(RenderInfo& info, PF_ParamDef* params[])
-{
-    info.preset = params[PARAM_PRESETS]->u.pd.value;
-    info.brightness = params[PARAM_BRIGHTNESS]->u.fs_d.value;
-    info.contrast = params[PARAM_CONTRAST]->u.fs_d.value;
-    info.patternSize = params[PARAM_PATTERN_SIZE]->u.fs_d.value;
-    info.scaleLock = lowByte(params[PARAM_SCALE_LOCK]->u.bd.value);
-    info.horizontalDetail = params[PARAM_HORIZONTAL_DETAIL]->u.fs_d.value;
-    info.verticalDetail = params[PARAM_VERTICAL_DETAIL]->u.fs_d.value;
-    info.pixelColor = params[PARAM_PIXEL_COLOR]->u.cd.value;
-    info.backgroundColor = params[PARAM_BACKGROUND_COLOR]->u.cd.value;
-    info.useOriginalColor = lowByte(params[PARAM_USE_ORIGINAL_COLOR]->u.bd.value);
-    info.transparentBackground = lowByte(params[PARAM_TRANSPARENT_BACKGROUND]->u.bd.value);
-    info.chaosEnabled = lowByte(params[PARAM_ENABLE_CHAOS]->u.bd.value);
-    info.chaosIntensity = params[PARAM_INTENSITY]->u.fs_d.value;
-    info.chaosSeed = params[PARAM_SEED]->u.fs_d.value;
-    info.chaosSpeed = params[PARAM_ANIMATION_SPEED]->u.fs_d.value;
-    info.chaosBehavior = lowByte(params[PARAM_CHAOS_BEHAVIOR]->u.pd.value);
 }
 
 /* A preview's scale as a single-precision factor; a damaged scale (no denominator, not above zero) counts
@@ -118,9 +98,8 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     (void)in_data->utils->fill(in_data->effect_ref, nullptr, nullptr, output);
 
     const A_long lines = progressLines(*output);
-    readParams(info, params);
-    info.pixelColor16 = colour16(info.pixelColor);
-    info.backgroundColor16 = colour16(info.backgroundColor);
+    ChaosValues chaos;
+    setUpFrame(info, chaos, params, in_data->current_time, in_data->time_step);
     PF_LayerDef* input = &params[PARAM_INPUT]->u.ld;
     info.inputWorld = input;
     info.downsampleX = scaleFactor(in_data->downsample_x);
@@ -128,13 +107,6 @@ PF_Err renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* outpu
     // An earlier effect may have grown the buffer around the layer; the grid stays on the layer.
     info.originX = in_data->pre_effect_source_origin_x;
     info.originY = in_data->pre_effect_source_origin_y;
-
-    ChaosValues chaos;
-    if (info.chaosEnabled != 0) {
-        fillChaosValues(chaos, info.chaosSeed, info.chaosSpeed, info.chaosIntensity, info.chaosBehavior,
-                        in_data->current_time, in_data->time_step);
-    }
-    info.chaosValues = &chaos;
 
     // Everything that depends on the frame alone, worked out once for the kernels that run.
     const bool deep = runsDeepKernel(in_data, *output);
