@@ -154,6 +154,7 @@ public:
         description_.colour = info.colour;
         description_.timeBase = info.timeBase;
         description_.frameRate = info.frameRate;
+        description_.gridRate = info.gridRate;
         description_.sampleAspect = info.sampleAspect;
         description_.displayMatrix = info.displayMatrix;
         description_.frameCount = info.declaredFrames;
@@ -368,6 +369,7 @@ private:
         }
         setup.timeBase = source_.timeBase;
         setup.frameRate = source_.frameRate;
+        setup.gridRate = source_.gridRate;
         setup.sampleAspect = source_.sampleAspect;
         setup.displayMatrix = source_.displayMatrix;
         setup.crf = options_.crf;
@@ -376,6 +378,7 @@ private:
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
         setup.metadata = options_.metadata;
+        setup.note = options_.note;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
     void passAudio()

@@ -29,6 +29,7 @@ struct StreamDescription {
     media::Colour colour;               /* resolved */
     AVRational timeBase{1, 24};         /* of the timestamps next() gives */
     AVRational frameRate{24, 1};        /* nominal: one frame of it is one time step of the effect */
+    AVRational gridRate{0, 1};          /* the base rate every frame's time falls on; 0/1: frameRate */
     AVRational sampleAspect{0, 1};
     std::vector<std::uint8_t> displayMatrix;
     long frameCount = -1;               /* declared; -1 unknown */

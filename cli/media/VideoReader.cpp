@@ -103,6 +103,7 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate
                       : validRate(video->r_frame_rate) ? video->r_frame_rate
                                                        : AVRational{24, 1};
+    info_.gridRate = validRate(video->r_frame_rate) ? video->r_frame_rate : info_.frameRate;
     info_.sampleAspect = video->sample_aspect_ratio.num > 0 ? video->sample_aspect_ratio : par->sample_aspect_ratio;
     std::size_t matrixSize = 0;
     const std::uint8_t* matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);

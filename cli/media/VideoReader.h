@@ -21,6 +21,7 @@ struct VideoStreamInfo {
     Colour colour;                       /* resolved: untagged parts filled in as players do */
     AVRational timeBase{1, 24};
     AVRational frameRate{24, 1};         /* nominal: one frame of it is one time step of the effect */
+    AVRational gridRate{0, 1};           /* the base rate every frame's time falls on (variable-rate input) */
     AVRational sampleAspect{0, 1};       /* 0/1: unknown (square) */
     std::vector<std::uint8_t> displayMatrix; /* rotation to show the frames with, as stored; empty: none */
     std::int64_t start = 0;              /* the file's start, in timeBase: output times count from it */

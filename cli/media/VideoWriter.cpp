@@ -16,14 +16,6 @@ namespace cfcli::media {
 
 namespace {
 
-/* MPEG-4 part 2 and its relatives store the time base in 16 bits. */
-bool shortTimeBase(AVCodecID id)
-{
-    return id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_H263 || id == AV_CODEC_ID_H263P ||
-           id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_MSMPEG4V2 ||
-           id == AV_CODEC_ID_MSMPEG4V3 || id == AV_CODEC_ID_FLV1;
-}
-
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
     for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size()) {
@@ -72,11 +64,12 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     encoder_->width = setup.width;
     encoder_->height = setup.height;
     encoder_->pix_fmt = setup.video.format;
-    encoder_->time_base = setup.timeBase;
-    if (shortTimeBase(codec->id) && setup.timeBase.den > 65535) {
-        encoder_->time_base = av_inv_q(setup.frameRate);
+    timing_ = chooseTiming(setup.container, codec, setup.timeBase, setup.frameRate, setup.gridRate, setup.shownName);
+    if (!timing_.note.empty() && setup.note) {
+        setup.note(timing_.note);
     }
-    encoder_->framerate = setup.frameRate;
+    encoder_->time_base = timing_.timeBase;
+    encoder_->framerate = timing_.frameRate;
     encoder_->sample_aspect_ratio = setup.sampleAspect;
     encoder_->thread_count = 0;
     const bool rgb = isRgbFormat(setup.video.format);
@@ -130,8 +123,8 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     }
     avcodec_parameters_from_context(videoStream_->codecpar, encoder_.get());
     videoStream_->time_base = encoder_->time_base;
-    videoStream_->avg_frame_rate = setup.frameRate;
-    videoStream_->r_frame_rate = setup.frameRate;
+    videoStream_->avg_frame_rate = timing_.frameRate;
+    videoStream_->r_frame_rate = timing_.frameRate;
     videoStream_->sample_aspect_ratio = setup.sampleAspect;
     if (!setup.displayMatrix.empty()) {
         std::uint8_t* data = av_stream_new_side_data(videoStream_, AV_PKT_DATA_DISPLAYMATRIX, setup.displayMatrix.size());
@@ -220,18 +213,10 @@ void VideoWriter::drainVideo()
     }
 }
 
-void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
+void VideoWriter::send(std::int64_t pts)
 {
-    if (av_frame_make_writable(frame_.get()) < 0) {
-        throw std::bad_alloc();
-    }
-    convert_.convert(world, setup_.colour, *frame_);
-    std::int64_t t = av_rescale_q(pts, setup_.timeBase, encoder_->time_base);
-    if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_) {
-        t = lastPts_ + 1;
-    }
-    lastPts_ = t;
-    frame_->pts = t;
+    frame_->pts = pts;
+    lastPts_ = pts;
     frame_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
     frame_->colorspace = encoder_->colorspace;
     frame_->color_range = encoder_->color_range;
@@ -242,6 +227,30 @@ void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
         fail(std::string("the ") + encoder_->codec->name + " encoder refuses a frame", err);
     }
     drainVideo();
+}
+
+void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
+{
+    std::int64_t t = av_rescale_q_rnd(pts, setup_.timeBase, encoder_->time_base, AV_ROUND_NEAR_INF);
+    if (timing_.constant && lastPts_ != AV_NOPTS_VALUE) {
+        /* One frame a step, as a player expects: a frame that comes before its step is dropped, and the previous
+           frame (still in frame_) fills the steps a late one leaves. */
+        if (t <= lastPts_) {
+            ++dropped_;
+            return;
+        }
+        while (lastPts_ + 1 < t) {
+            ++repeated_;
+            send(lastPts_ + 1);
+        }
+    } else if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_) {
+        t = lastPts_ + 1;
+    }
+    if (av_frame_make_writable(frame_.get()) < 0) {
+        throw std::bad_alloc();
+    }
+    convert_.convert(world, setup_.colour, *frame_);
+    send(t);
 }
 
 void VideoWriter::writeAudio(AVPacket* packet)
@@ -267,6 +276,13 @@ void VideoWriter::writeAudio(AVPacket* packet)
 
 void VideoWriter::finish()
 {
+    if ((repeated_ > 0 || dropped_ > 0) && setup_.note) {
+        setup_.note("the frames do not come at a constant rate, which " + setup_.shownName + " needs: at " +
+                    std::to_string(timing_.frameRate.num) +
+                    (timing_.frameRate.den == 1 ? "" : "/" + std::to_string(timing_.frameRate.den)) + " fps, " +
+                    std::to_string(repeated_) + " were repeated and " + std::to_string(dropped_) +
+                    " dropped to keep them in time");
+    }
     int err = avcodec_send_frame(encoder_.get(), nullptr);
     if (err < 0) {
         fail("the encoder does not finish", err);

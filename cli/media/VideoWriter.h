@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,8 +40,9 @@ struct WriterSetup {
     int width = 0;
     int height = 0;
     Colour colour;             /* resolved; written as the stream's tags and used to convert */
-    AVRational timeBase{1, 24};
-    AVRational frameRate{24, 1};
+    AVRational timeBase{1, 24};  /* of the times write() is given */
+    AVRational frameRate{24, 1}; /* nominal */
+    AVRational gridRate{0, 1};   /* the rate every frame's time falls on, when it differs from the nominal one */
     AVRational sampleAspect{0, 1};
     std::vector<std::uint8_t> displayMatrix;
     std::optional<int> crf;
@@ -49,6 +51,7 @@ struct WriterSetup {
     AudioPlan audioPlan;
     std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
     std::vector<std::pair<std::string, std::string>> metadata; /* tags of the file */
+    std::function<void(const std::string&)> note;              /* tells the user something worth knowing */
 };
 
 class VideoWriter {
@@ -68,6 +71,7 @@ public:
 private:
     [[noreturn]] void fail(const std::string& what, int err);
     void drainVideo();
+    void send(std::int64_t pts);
     void mux(AVPacket& packet);
 
     WriterSetup setup_;
@@ -79,7 +83,10 @@ private:
     Frame frame_;
     Packet packet_;
     WorldToFrame convert_;
-    std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    VideoTiming timing_;
+    std::int64_t lastPts_ = AV_NOPTS_VALUE; /* in the encoder's time base */
+    long repeated_ = 0;                     /* frames repeated or dropped to keep a constant rate in time */
+    long dropped_ = 0;
     std::int64_t audioShift_ = 0; /* subtracted from audio times (in its stream's time base) */
 };
 
