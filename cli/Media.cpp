@@ -176,6 +176,14 @@ public:
         return true;
     }
     long errors() const override { return reader_.errors() + media::Log::inputErrors(); }
+    Span measure() override
+    {
+        const media::VideoReader::Measure m = reader_.measure();
+        if (m.first == AV_NOPTS_VALUE) {
+            return FrameSource::measure(); /* no timestamps to go by: trust the count the file declares */
+        }
+        return Span{m.frames, m.first - reader_.info().start, m.last - reader_.info().start};
+    }
     bool seek(std::int64_t pts) override
     {
         last_ = AV_NOPTS_VALUE;

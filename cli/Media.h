@@ -4,6 +4,7 @@
    temporary output when opened, so a bad output fails before any work, and show the result only on commit(). */
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -53,6 +54,18 @@ public:
     /* Goes on from a frame at or before `pts` (counted as next() counts); false when the source cannot seek, and it
        then goes on where it was. */
     virtual bool seek(std::int64_t pts) { (void)pts; return false; }
+    /* Reads the whole input (without decoding video) for how many frames it really holds and the times of its
+       first and last, counted as next() counts; the source is used up. The base class trusts frameCount. */
+    struct Span {
+        long frames = 0;
+        std::int64_t first = 0;
+        std::int64_t last = 0;
+    };
+    virtual Span measure()
+    {
+        const long n = description().frameCount;
+        return Span{n, 0, av_rescale_q(std::max(0L, n - 1), av_inv_q(description().frameRate), description().timeBase)};
+    }
     /* The timestamp the effect's time counts from when it is not the first frame next() gives (a range of the
        input counts from the input's first frame). */
     virtual std::optional<std::int64_t> origin() const { return std::nullopt; }

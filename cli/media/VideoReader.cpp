@@ -2,6 +2,8 @@
    stream declares, and the read/decode loop that counts damage instead of stopping at it. */
 #include "media/VideoReader.h"
 
+#include <algorithm>
+
 #include "Cleanup.h"
 #include "Errors.h"
 
@@ -146,19 +148,52 @@ bool VideoReader::receive(AVFrame& frame)
         if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
             frame.best_effort_timestamp = frame.pts;
         }
+        if (firstFrame_ == AV_NOPTS_VALUE) {
+            firstFrame_ = frame.best_effort_timestamp;
+        }
         return true;
     }
 }
 
 bool VideoReader::seek(std::int64_t timestamp)
 {
-    if (av_seek_frame(format_.get(), videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+    /* Formats without an index (MPEG-TS/PS) seek by bytes and may land past the only keyframe at or before the
+       first frame: going back to the first frame is going back to the file's first byte. */
+    const bool toFirst = firstFrame_ != AV_NOPTS_VALUE && timestamp <= firstFrame_ &&
+                         (format_->iformat->flags & AVFMT_TS_DISCONT) && !(format_->iformat->flags & AVFMT_NO_BYTE_SEEK);
+    if (toFirst ? av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BYTE) < 0
+                : av_seek_frame(format_.get(), videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
         return false;
     }
     avcodec_flush_buffers(decoder_.get());
+    awaitKey_ = true;
     draining_ = false;
     ended_ = false;
     return true;
+}
+
+VideoReader::Measure VideoReader::measure()
+{
+    Measure m;
+    bool timed = true;
+    ended_ = true;
+    while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+        if (packet_->stream_index == videoIndex_ && !(packet_->flags & AV_PKT_FLAG_DISCARD)) {
+            ++m.frames;
+            const std::int64_t t = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+            if (t == AV_NOPTS_VALUE) {
+                timed = false;
+            } else {
+                m.first = m.first == AV_NOPTS_VALUE ? t : std::min(m.first, t);
+                m.last = m.last == AV_NOPTS_VALUE ? t : std::max(m.last, t);
+            }
+        }
+        av_packet_unref(packet_.get());
+    }
+    if (!timed) {
+        m.first = m.last = AV_NOPTS_VALUE;
+    }
+    return m;
 }
 
 bool VideoReader::next(AVFrame& frame)
@@ -182,7 +217,10 @@ bool VideoReader::next(AVFrame& frame)
             draining_ = true;
             continue;
         }
-        if (packet_->stream_index == videoIndex_) {
+        if (packet_->stream_index == videoIndex_ && awaitKey_ && !(packet_->flags & AV_PKT_FLAG_KEY)) {
+            /* a seek that lands between keyframes (MPEG-TS seeks by bytes): skipped, not damage */
+        } else if (packet_->stream_index == videoIndex_) {
+            awaitKey_ = false;
             const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 ++errors_;

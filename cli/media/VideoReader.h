@@ -51,6 +51,15 @@ public:
     /* Goes on from the keyframe at or before `timestamp` (in info().timeBase, as the file counts); false when the
        file cannot seek there. */
     bool seek(std::int64_t timestamp);
+    /* Reads the rest of the file's video packets without decoding them: how many frames are shown (packets an
+       edit list leaves out do not count) and the earliest and latest time among them (in info().timeBase, as the
+       file counts; AV_NOPTS_VALUE when a packet has none). Reading cannot go on afterwards. */
+    struct Measure {
+        long frames = 0;
+        std::int64_t first = AV_NOPTS_VALUE;
+        std::int64_t last = AV_NOPTS_VALUE;
+    };
+    Measure measure();
     /* Errors met so far: read failures, undecodable packets, frames the decoder marked corrupt. */
     long errors() const noexcept { return errors_; }
 
@@ -67,6 +76,8 @@ private:
     VideoStreamInfo info_;
     long errors_ = 0;
     bool draining_ = false;
+    bool awaitKey_ = false;
+    std::int64_t firstFrame_ = AV_NOPTS_VALUE; /* the time of the first frame given, before any seek */ /* after a seek: packets before the next keyframe cannot decode */
     bool ended_ = false;
 };
 
