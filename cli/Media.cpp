@@ -213,6 +213,16 @@ bool carriesColour(const AVOutputFormat* container, const AVCodec* codec)
            id == AV_CODEC_ID_PRORES || id == AV_CODEC_ID_MPEG2VIDEO;
 }
 
+/* Whether the file will say that its levels are full range. */
+bool carriesRange(const AVOutputFormat* container, const AVCodec* codec)
+{
+    const std::string name = container->name;
+    const AVCodecID id = codec->id;
+    return name == "mp4" || name == "mov" || name == "matroska" || name == "webm" || name == "ipod" ||
+           name == "yuv4mpegpipe" || id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 ||
+           id == AV_CODEC_ID_AV1;
+}
+
 class PngStillSink : public FrameSink {
 public:
     PngStillSink(const fs::path& path, const PngColourChunks& chunks) : file_(path), chunks_(chunks) {}
@@ -374,6 +384,12 @@ private:
                               "assume for its size (" + av_color_space_name(assumed.matrix) + ")");
             }
             setup.colour = assumed;
+        }
+        const char* formatName = av_get_pix_fmt_name(setup.video.format);
+        if (formatName != nullptr && std::strncmp(formatName, "yuvj", 4) == 0) {
+            setup.colour.range = AVCOL_RANGE_JPEG; /* the JPEG formats are full range by name */
+        } else if (setup.colour.range == AVCOL_RANGE_JPEG && !carriesRange(container_, setup.video.codec)) {
+            setup.colour.range = AVCOL_RANGE_MPEG; /* players would read full-range levels as limited ones */
         }
         setup.timeBase = source_.timeBase;
         setup.frameRate = source_.frameRate;

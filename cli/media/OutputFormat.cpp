@@ -61,6 +61,9 @@ AVPixelFormat defaultFormat(const AVCodec* codec, const VideoRequest& r)
         return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, &loss);
     }
     const bool hdr = r.transfer == AVCOL_TRC_SMPTE2084 || r.transfer == AVCOL_TRC_ARIB_STD_B67;
+    if (codec->id == AV_CODEC_ID_MJPEG && takes(codec, AV_PIX_FMT_YUVJ420P)) {
+        return AV_PIX_FMT_YUVJ420P; /* its limited-range formats are refused unless told to be unofficial */
+    }
     if (hdr && takes(codec, AV_PIX_FMT_YUV420P10)) {
         return AV_PIX_FMT_YUV420P10;
     }
@@ -87,6 +90,12 @@ const AVOutputFormat* containerFor(const std::string& fileName)
     if (f == nullptr || f->video_codec == AV_CODEC_ID_NONE) {
         throw UsageError("cannot write " + quoteName(fileName) + ": no video or image format goes by the extension " +
                          quoteName(ext) + " (.png, .mp4, .mov, .mkv, .webm, .gif, .avi, .y4m, ...)");
+    }
+    /* Audio formats whose only picture is a cover image: the render would be lost but for one frame. */
+    const std::string name = f->name;
+    if (name == "mp3" || name == "flac" || ext == ".m4a" || ext == ".m4b") {
+        throw UsageError("cannot write " + quoteName(fileName) + ": " + quoteName(ext) +
+                         " is an audio format, which cannot hold the video (.mp4, .mov, .mkv, .webm, ...)");
     }
     return f;
 }

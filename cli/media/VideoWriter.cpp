@@ -30,7 +30,10 @@ AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, cons
                     const std::string& outputName)
 {
     const AVCodecID id = audio.codecpar->codec_id;
-    const int takes = avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL);
+    int takes = avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL);
+    if (id == AV_CODEC_ID_OPUS && std::strcmp(container->name, "mov") == 0) {
+        takes = 0; /* listed as taken, yet the header is refused unless experimental features are allowed */
+    }
     if (takes == 1 || (takes < 0 && id == container->audio_codec)) {
         return {AudioMode::Copy, nullptr, ""};
     }

@@ -136,6 +136,11 @@ TEST(BadInput, OutputsThatCannotTakeTheInputAreRefusedBeforeWork)
                   {"out.png", "sequence"});
     expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("o_%d.jpg")}), kBadInput, {"o_%d.jpg"});
     expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.path().string()}), kBadInput, {"folder"});
+    /* audio formats, whose only picture is a cover image: a typo of .mp3 for .mp4 must not lose the render */
+    for (const char* audio : {"o.mp3", "o.flac", "o.m4a"}) {
+        expectFailure(runTool({"render", ws.dir.file("s_%d.png"), ws.dir.file(audio), "--frame", "1"}), kBadInput,
+                      {audio, "audio format"});
+    }
     fs::remove(ws.dir / "s_1.png");
     fs::remove(ws.dir / "s_2.png");
     ws.expectUntouched();
@@ -174,6 +179,9 @@ TEST(BadInput, ModulesThatFailToLoadOrToRenderAreEffectFailures)
 {
     Workspace ws;
     writeFile(ws.dir / "fake.so", "not a shared object");
+    expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--plugin", ws.dir.file("fake.so")}),
+                  kBadInput, {"fake.so", "not an effect module"});
+    writeFile(ws.dir / "fake.so", std::string("\x7f" "ELF", 4) + "but cut short");
     expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.png"), "--plugin", ws.dir.file("fake.so")}),
                   kEffectFailed, {"fake.so"});
     fs::remove(ws.dir / "fake.so");

@@ -97,6 +97,16 @@ TEST_F(MediaOutput, EachContainerGetsACodecAndPixelFormatPlayersTake)
     /* y4m is also read back */
     const RunResult back = runTool(render("o.y4m", "back.mkv"));
     EXPECT_EQ(back.exitCode, 0) << describe(back);
+    /* MJPEG takes only full-range formats unless told otherwise */
+    const RunResult mjpeg = runTool(render("clip.mp4", "mjpeg.mp4", {"--codec", "mjpeg"}));
+    ASSERT_EQ(mjpeg.exitCode, 0) << describe(mjpeg);
+    EXPECT_EQ(probe(dir.file("mjpeg.mp4"), "v:0", "stream=codec_name,pix_fmt"), "mjpeg,yuvj420p\n");
+    /* MOV says it takes Opus and then refuses it in the header: re-encoded */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t",
+            "0.5", "-c:v", "libx264", "-c:a", "libopus", dir.file("opus.mkv")});
+    const RunResult opus = runTool(render("opus.mkv", "opus.mov"));
+    ASSERT_EQ(opus.exitCode, 0) << describe(opus);
+    EXPECT_EQ(probe(dir.file("opus.mov"), "a:0", "stream=codec_name"), "aac\n");
 }
 
 TEST_F(MediaOutput, TransparencyIsKeptWhereTheContainerHoldsItAndTheDropIsToldElsewhere)
@@ -122,31 +132,39 @@ TEST_F(MediaOutput, TransparencyIsKeptWhereTheContainerHoldsItAndTheDropIsToldEl
     EXPECT_NE(dropped.err.find("transparency"), std::string::npos) << dropped.err;
 }
 
-TEST_F(MediaOutput, ABt709PatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
+TEST_F(MediaOutput, APatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
 {
-    /* Small frames count as BT.601 when untagged: this one says BT.709, which must be read and written. Every
-       pixel is either the input's colour or a background of the colour a player shows for the input. */
+    /* Small frames count as BT.601 when untagged: this one says BT.709, which must be read and written. The second
+       is full range and dark, which outputs that cannot say so must bring to limited range, not crush. Every pixel
+       is either the input's colour or a background of the colour a player shows for the input. */
     ffmpeg({"-f", "lavfi", "-i", "color=c=0x1AC61B:size=64x48:rate=10", "-t", "0.3", "-vf",
             "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-color_primaries", "bt709", "-color_trc",
             "bt709", "-colorspace", "bt709", "-c:v", "libx264", dir.file("patch.mp4")});
-    const std::string in = firstFrame(dir.file("patch.mp4"));
-    ASSERT_GE(in.size(), 4u);
-    const int shown[3] = {static_cast<unsigned char>(in[0]), static_cast<unsigned char>(in[1]),
-                          static_cast<unsigned char>(in[2])};
-    char background[16];
-    std::snprintf(background, sizeof background, "#%02X%02X%02X", shown[0], shown[1], shown[2]);
-    for (const char* out : {"p.mp4", "p.webm", "p.avi"}) {
-        const RunResult r = runTool(render("patch.mp4", out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
-                                                              std::string("Background Color=") + background}));
+    ffmpeg({"-f", "lavfi", "-i", "color=c=0x0A0C0B:size=64x48:rate=10", "-t", "0.3", "-vf",
+            "scale=out_range=pc,format=yuvj420p", "-color_range", "pc", "-c:v", "libx264", dir.file("full.mp4")});
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    for (const Case& c : {Case{"patch.mp4", "p.mp4"}, Case{"patch.mp4", "p.webm"}, Case{"patch.mp4", "p.avi"},
+                          Case{"full.mp4", "f.avi"}, Case{"full.mp4", "f.ts"}, Case{"full.mp4", "f.mkv"}}) {
+        const std::string in = firstFrame(dir.file(c.in));
+        ASSERT_GE(in.size(), 4u);
+        const int shown[3] = {static_cast<unsigned char>(in[0]), static_cast<unsigned char>(in[1]),
+                              static_cast<unsigned char>(in[2])};
+        char background[16];
+        std::snprintf(background, sizeof background, "#%02X%02X%02X", shown[0], shown[1], shown[2]);
+        const RunResult r = runTool(render(c.in, c.out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
+                                                         std::string("Background Color=") + background}));
         ASSERT_EQ(r.exitCode, 0) << describe(r);
-        const std::string frame = firstFrame(dir.file(out));
+        const std::string frame = firstFrame(dir.file(c.out));
         int worst = 0;
         for (std::size_t i = 0; i + 3 < frame.size(); i += 4) {
-            for (int c = 0; c < 3; ++c) {
-                worst = std::max(worst, std::abs(static_cast<unsigned char>(frame[i + c]) - shown[c]));
+            for (int k = 0; k < 3; ++k) {
+                worst = std::max(worst, std::abs(static_cast<unsigned char>(frame[i + k]) - shown[k]));
             }
         }
-        EXPECT_LE(worst, 4) << out;
+        EXPECT_LE(worst, 4) << c.in << " to " << c.out;
     }
     EXPECT_EQ(probe(dir.file("p.mp4"), "v:0", "stream=color_space,color_range,color_primaries,color_transfer"),
               "tv,bt709,bt709,bt709\n");
