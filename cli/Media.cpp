@@ -11,6 +11,7 @@
 #include "Cleanup.h"
 #include "Conversions.h"
 #include "Errors.h"
+#include "Rotation.h"
 #include "Sequence.h"
 #include "media/OutputFormat.h"
 #include "media/VideoReader.h"
@@ -156,7 +157,16 @@ public:
         description_.frameRate = info.frameRate;
         description_.gridRate = info.gridRate;
         description_.sampleAspect = info.sampleAspect;
-        description_.displayMatrix = info.displayMatrix;
+        /* Frames are turned as players show them before the effect draws: the output needs no turn of its own. */
+        turns_ = quarterTurns(info.displayMatrix);
+        if (turns_ == 0) {
+            description_.displayMatrix = info.displayMatrix;
+        } else if (turns_ % 2 == 1) {
+            std::swap(description_.width, description_.height);
+            if (description_.sampleAspect.num > 0) {
+                std::swap(description_.sampleAspect.num, description_.sampleAspect.den);
+            }
+        }
         description_.frameCount = info.declaredFrames;
         description_.audio = reader_.audio();
         description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
@@ -169,7 +179,15 @@ public:
         if (!reader_.next(*frame_)) {
             return false;
         }
-        convert_.convert(*frame_, description_.colour, world);
+        if (turns_ == 0) {
+            convert_.convert(*frame_, description_.colour, world);
+        } else {
+            if (!stored_ || stored_->depth() != world.depth()) {
+                stored_ = std::make_unique<cfhost::World>(reader_.info().width, reader_.info().height, world.depth(), 0);
+            }
+            convert_.convert(*frame_, description_.colour, *stored_);
+            rotateWorld(*stored_, world, turns_);
+        }
         const std::int64_t t = frame_->best_effort_timestamp;
         pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + 1) : t - reader_.info().start;
         last_ = pts;
@@ -195,6 +213,8 @@ private:
     media::Frame frame_;
     media::FrameToWorld convert_;
     StreamDescription description_;
+    int turns_ = 0;                        /* clockwise quarter turns players give the stored frames */
+    std::unique_ptr<cfhost::World> stored_; /* a frame as stored, before it is turned */
     std::int64_t last_ = AV_NOPTS_VALUE;
 };
 

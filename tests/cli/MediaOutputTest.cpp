@@ -170,6 +170,36 @@ TEST_F(MediaOutput, APatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
               "tv,bt709,bt709,bt709\n");
 }
 
+TEST_F(MediaOutput, APortraitPhoneClipComesOutUprightInEveryFormat)
+{
+    /* Stored 64x48, red left and blue right, with a display matrix that turns it a quarter: shown 48x64 with the
+       blue half on top. The effect draws on the picture as shown, and the output needs no turn of its own. */
+    ffmpeg({"-f", "lavfi", "-i", "color=c=red:size=32x48:rate=10[a];color=c=blue:size=32x48:rate=10[b];[a][b]hstack",
+            "-t", "0.3", "-c:v", "libx264", "-pix_fmt", "yuv420p", dir.file("stored.mp4")});
+    ffmpeg({"-i", dir.file("stored.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90", dir.file("phone.mp4")});
+    ASSERT_NE(probe(dir.file("phone.mp4"), "v:0", "stream_side_data=rotation"), "\n") << "the input is as meant";
+    for (const char* out : {"u.mp4", "u.mov", "u.mkv", "u.webm", "u.avi", "u.gif", "u_%d.png"}) {
+        const RunResult r = runTool(render("phone.mp4", out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
+                                                              "Background Color=#FF0000"}));
+        ASSERT_EQ(r.exitCode, 0) << out << ": " << describe(r);
+        std::string file = dir.file(out);
+        if (file.find("%d") != std::string::npos) {
+            file.replace(file.find("%d"), 2, "0");
+        }
+        EXPECT_EQ(probe(file, "v:0", "stream=width,height"), "48,64\n") << out;
+        EXPECT_EQ(probe(file, "v:0", "stream_side_data=rotation"), "\n") << out << ": upright, no turn left to do";
+        const std::string frame = firstFrame(file);
+        ASSERT_EQ(frame.size(), 48u * 64 * 4) << out;
+        long top = 0;
+        long bottom = 0;
+        for (std::size_t i = 0; i < frame.size(); i += 4) {
+            const bool blue = static_cast<unsigned char>(frame[i + 2]) > 128 && static_cast<unsigned char>(frame[i]) < 128;
+            (i < frame.size() / 2 ? top : bottom) += blue ? 1 : 0;
+        }
+        EXPECT_GT(top, 3 * bottom + 50) << out << ": the blue half is on top";
+    }
+}
+
 TEST_F(MediaOutput, VariableFrameTimesAndAVideoStartingAfterItsAudioSurvive)
 {
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
