@@ -147,7 +147,7 @@ int runRender(const Options& options)
        track. Damage is what the reader and decoders reported. */
     if (source->errors() > 0) {
         const std::string declared =
-            d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : "";
+            d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : " frames";
         throw CliError("the input " + quoteName(in.string()) + " is damaged: " + std::to_string(rendered) + declared +
                            " were rendered into " + quoteName(out.string()) + ", which is kept",
                        kExitInputDamaged);

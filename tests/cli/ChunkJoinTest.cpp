@@ -104,6 +104,8 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
     /* the last range runs to the end */
     const std::vector<std::string> ranges = linesOf(plan.out);
     ASSERT_EQ(ranges, (std::vector<std::string>{"0-10", "10-20", "20-"}));
+    /* as many ranges as asked for, not as many as a rounded-up length gives */
+    EXPECT_EQ(linesOf(runTool({"plan", dir.file("clip.mkv"), "--chunks", "29"}).out).size(), 29u);
 
     std::vector<std::string> jobs{"parallel", "--will-cite", "--quote", "--halt", "now,fail=1", "-j", "2"};
     const std::vector<std::string> tool = toolCommand({"render", dir.file("clip.mkv"), dir.file("chunk{#}.mkv"),
