@@ -169,6 +169,7 @@ public:
         }
         description_.frameCount = info.declaredFrames;
         description_.audio = reader_.audio();
+        description_.leftOut = reader_.leftOut();
         description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
         description_.name = path;
     }

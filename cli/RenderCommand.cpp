@@ -81,6 +81,10 @@ int runRender(const Options& options)
         source = rangedSource(std::move(source), *range, values);
     }
     const StreamDescription& d = source->description();
+    if (!d.leftOut.empty()) {
+        note("the output leaves out " + std::string(d.leftOut.size() == 1 ? "a stream" : "streams") + " of " +
+             quoteName(in.string()) + ": " + joined(d.leftOut, ", ") + "; the video and one audio track are rendered");
+    }
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});
     applySettings(session.effect(), parseSettings(options.settings, session.declared()));

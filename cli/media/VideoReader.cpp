@@ -58,14 +58,32 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     if (videoIndex_ < 0) {
         throw UsageError("cannot read " + name_ + ": it holds no video or image");
     }
+    /* The main picture is the largest, as ffmpeg chooses: not a thumbnail stream that happens to come first. */
+    auto area = [raw](int i) {
+        const AVCodecParameters* p = raw->streams[i]->codecpar;
+        return static_cast<std::int64_t>(p->width) * p->height;
+    };
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* s = raw->streams[i];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            area(static_cast<int>(i)) > area(videoIndex_)) {
+            videoIndex_ = static_cast<int>(i);
+        }
+    }
     const AVStream* video = raw->streams[videoIndex_];
     const int audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
     if (audioIndex >= 0 && raw->streams[audioIndex]->codecpar->codec_id != AV_CODEC_ID_NONE) {
         audio_ = raw->streams[audioIndex];
     }
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
-        if (static_cast<int>(i) != videoIndex_ && raw->streams[i] != audio_) {
-            raw->streams[i]->discard = AVDISCARD_ALL;
+        AVStream* s = raw->streams[i];
+        if (static_cast<int>(i) != videoIndex_ && s != audio_) {
+            s->discard = AVDISCARD_ALL;
+            if (!(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+                const char* type = av_get_media_type_string(s->codecpar->codec_type);
+                leftOut_.push_back(std::string(type != nullptr ? type : "unknown") + " (" +
+                                   avcodec_get_name(s->codecpar->codec_id) + ")");
+            }
         }
     }
 

@@ -41,6 +41,8 @@ public:
     const VideoStreamInfo& info() const noexcept { return info_; }
     /* The audio stream that goes along, or null. */
     const AVStream* audio() const noexcept { return audio_; }
+    /* The other streams, which are not read: "subtitle (mov_text)", "audio (ac3)", ... */
+    const std::vector<std::string>& leftOut() const noexcept { return leftOut_; }
     /* Audio packets read from now on go to `queue` (null: they are skipped). */
     void passAudio(PacketQueue* queue) noexcept { audioQueue_ = queue; }
 
@@ -72,6 +74,7 @@ private:
     Packet packet_;
     int videoIndex_ = -1;
     const AVStream* audio_ = nullptr;
+    std::vector<std::string> leftOut_;
     PacketQueue* audioQueue_ = nullptr;
     VideoStreamInfo info_;
     long errors_ = 0;

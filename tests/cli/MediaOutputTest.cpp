@@ -200,6 +200,20 @@ TEST_F(MediaOutput, APortraitPhoneClipComesOutUprightInEveryFormat)
     }
 }
 
+TEST_F(MediaOutput, TheLargestVideoIsRenderedAndTheStreamsLeftOutAreNamed)
+{
+    /* a thumbnail stream first, the main picture second, and subtitles */
+    writeFile(dir / "s.srt", "1\n00:00:00,000 --> 00:00:00,400\nhello\n");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x18:rate=10", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-i",
+            dir.file("s.srt"), "-t", "0.5", "-map", "0:v", "-map", "1:v", "-map", "2", "-c:v", "libx264", "-c:s", "srt",
+            dir.file("two.mkv")});
+    const RunResult r = runTool({"render", dir.file("two.mkv"), dir.file("two.mp4")});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(probe(dir.file("two.mp4"), "v:0", "stream=width,height"), "64,48\n");
+    EXPECT_NE(r.err.find("leaves out"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("subtitle (subrip)"), std::string::npos) << r.err;
+}
+
 TEST_F(MediaOutput, VariableFrameTimesAndAVideoStartingAfterItsAudioSurvive)
 {
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
