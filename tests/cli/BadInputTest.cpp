@@ -311,12 +311,13 @@ TEST(BadInput, InterruptedRendersRemoveTheirTemporaries)
         int signal;
         std::string out;
         std::string temporary;
+        bool written; /* Matroska holds its first cluster until a keyframe closes it, near the end here */
     };
-    for (const Case& c : {Case{SIGTERM, "frame_%04d.png", ".frame_0000.tmp-"}, Case{SIGINT, "clip.mp4", ".clip.tmp-"},
-                          Case{SIGHUP, "still.mkv", ".still.tmp-"}}) {
+    for (const Case& c : {Case{SIGTERM, "frame_%04d.png", ".frame_0000.tmp-", true},
+                          Case{SIGINT, "clip.mp4", ".clip.tmp-", true}, Case{SIGHUP, "still.mkv", ".still.tmp-", false}}) {
         SCOPED_TRACE(c.out);
         Child tool(toolCommand({"render", dir.file("long.mkv"), dir.file(c.out)}));
-        ASSERT_TRUE(appears(dir.path(), c.temporary, true)) << "the render never started writing";
+        ASSERT_TRUE(appears(dir.path(), c.temporary, c.written)) << "the render never started writing";
         ::kill(tool.pid(), c.signal);
         const RunResult r = tool.wait();
         EXPECT_EQ(r.signal, c.signal) << "the command dies of the signal it got: " << describe(r);
