@@ -3,6 +3,7 @@
 #include "media/VideoReader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Cleanup.h"
 #include "Errors.h"
@@ -44,10 +45,12 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     }
     const AVInputFormat* forced = options.format.empty() ? nullptr : av_find_input_format(options.format.c_str());
     AVFormatContext* raw = nullptr;
+    Log::takeOutputError(); /* what a demuxer's helpers log while opening tells the reason better than its code */
     int err = avformat_open_input(&raw, path.c_str(), forced, &dict);
     av_dict_free(&dict);
     if (err < 0) {
-        throw UsageError("cannot read " + name_ + ": " + errorText(err));
+        const std::string logged = Log::takeOutputError();
+        throw UsageError("cannot read " + name_ + ": " + (logged.empty() ? errorText(err) : logged));
     }
     format_.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
@@ -190,6 +193,17 @@ bool VideoReader::seek(std::int64_t timestamp)
     return true;
 }
 
+bool VideoReader::endsInsideFrame() const
+{
+    /* YUV4MPEG is frames back to back: bytes after the last whole one are a frame cut short, which its demuxer
+       takes for the end of the file. (Other formats may end with an index.) */
+    if (std::strcmp(format_->iformat->name, "yuv4mpegpipe") != 0 || format_->pb == nullptr || lastEnd_ <= 0) {
+        return false;
+    }
+    const std::int64_t size = avio_size(format_->pb);
+    return size > lastEnd_;
+}
+
 VideoReader::Measure VideoReader::measure()
 {
     Measure m;
@@ -230,10 +244,17 @@ bool VideoReader::next(AVFrame& frame)
             if (err != AVERROR_EOF) {
                 ++errors_;
                 std::fprintf(stderr, "crumbleforge: input: %s: %s\n", name_.c_str(), errorText(err).c_str());
+            } else if (endsInsideFrame()) {
+                ++errors_;
+                std::fprintf(stderr, "crumbleforge: input: %s: it ends inside a frame, which is left out\n",
+                             name_.c_str());
             }
             avcodec_send_packet(decoder_.get(), nullptr);
             draining_ = true;
             continue;
+        }
+        if (packet_->pos >= 0) {
+            lastEnd_ = std::max(lastEnd_, packet_->pos + packet_->size);
         }
         if (packet_->stream_index == videoIndex_ && awaitKey_ && !(packet_->flags & AV_PKT_FLAG_KEY)) {
             /* a seek that lands between keyframes (MPEG-TS seeks by bytes): skipped, not damage */

@@ -67,6 +67,7 @@ public:
 
 private:
     bool receive(AVFrame& frame);
+    bool endsInsideFrame() const;
 
     std::string name_;
     InputFormat format_;
@@ -80,6 +81,7 @@ private:
     long errors_ = 0;
     bool draining_ = false;
     bool awaitKey_ = false;
+    std::int64_t lastEnd_ = 0; /* where the last packet read ends in the file */
     std::int64_t firstFrame_ = AV_NOPTS_VALUE; /* the time of the first frame given, before any seek */ /* after a seek: packets before the next keyframe cannot decode */
     bool ended_ = false;
 };

@@ -117,6 +117,11 @@ TEST(BadInput, FormatsFfmpegCannotHandleAreNamedWithItsReason)
     const RunResult in = runTool({"render", ws.dir.file("notes.txt"), ws.dir.file("out.png")});
     expectFailure(in, kBadInput, {"notes.txt", "Invalid data"});
     fs::remove(ws.dir / "notes.txt");
+    /* the reason FFmpeg logs, not the code it returns ("Device or resource busy") */
+    writeFile(ws.dir / "huge.y4m", "YUV4MPEG2 W60000 H60000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+    expectFailure(runTool({"render", ws.dir.file("huge.y4m"), ws.dir.file("out.png")}), kBadInput,
+                  {"huge.y4m", "60000x60000 is invalid"});
+    fs::remove(ws.dir / "huge.y4m");
 
     /* An extension no format goes by is refused before any work; no temporary is left. */
     const RunResult out = runTool({"render", ws.dir.file("in.png"), ws.dir.file("out.xyz")});

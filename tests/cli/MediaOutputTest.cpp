@@ -266,6 +266,14 @@ TEST_F(MediaOutput, ADamagedVideoRendersWhatDecodesKeepsItAndEndsWithCodeThree)
     EXPECT_NE(r.err.find("input: "), std::string::npos) << "the reader's own error is shown: " << r.err;
     EXPECT_NE(r.err.find("of the 30 frames it declares"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out.mkv")) << "what decoded is kept";
+
+    /* a YUV4MPEG file cut inside a frame, which its demuxer takes for the end of the file */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "0.4", "-pix_fmt", "yuv420p", dir.file("full.y4m")});
+    const std::string y4m = readFile(dir / "full.y4m");
+    writeFile(dir / "cut.y4m", y4m.substr(0, y4m.size() - 1000));
+    const RunResult cut = runTool({"render", dir.file("cut.y4m"), dir.file("out.mp4")});
+    EXPECT_EQ(cut.exitCode, 3) << describe(cut);
+    EXPECT_NE(cut.err.find("ends inside a frame"), std::string::npos) << cut.err;
 }
 
 TEST_F(MediaOutput, AnAnimatedPngRendersEveryFrame)
