@@ -91,6 +91,9 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
         av_dict_set(&options, "row-mt", "1", 0);
         av_dict_set(&options, "cpu-used", "4", 0);
     }
+    if (std::strcmp(codec->name, "libx265") == 0) {
+        av_dict_set(&options, "x265-params", "log-level=error", 0); /* not its banner and statistics */
+    }
     if (setup.crf) {
         if (av_opt_find(encoder_->priv_data, "crf", nullptr, 0, 0) == nullptr) {
             av_dict_free(&options);
