@@ -135,7 +135,9 @@ private:
         if (detail.empty()) {
             detail = errorText(err);
         }
-        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + " (" + detail + ")", kExitBadInput);
+        const std::string at = packetChunk_ != nullptr ? " at a packet of " + quoteName(*packetChunk_) : "";
+        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + at + " (" + detail + ")",
+                       kExitBadInput);
     }
 
     /* The next packet of the chosen stream of `source`, or null at its end. */
@@ -219,6 +221,7 @@ private:
             }
             if (p) {
                 av_packet_rescale_ts(p.get(), chunks[chunk_].chosen().time_base, video_->time_base);
+                nextChunk_ = &chunks[chunk_].name;
                 return p;
             }
             ++chunk_;
@@ -325,6 +328,12 @@ private:
     /* One video packet (null: the end) into the file, through the filter when there is one. */
     void writeVideo(AVPacket* p)
     {
+        /* failures from here on name the chunk the packet comes from */
+        packetChunk_ = nextChunk_;
+        struct Done {
+            const std::string*& chunk;
+            ~Done() { chunk = nullptr; }
+        } done{packetChunk_};
         if (!annexB_) {
             p->stream_index = video_->index;
             mux(*p);
@@ -355,6 +364,8 @@ private:
     AVStream* audio_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;
     std::unique_ptr<AVBSFContext, FreeBsf> annexB_;
+    const std::string* nextChunk_ = nullptr;   /* the chunk of the video packet read last */
+    const std::string* packetChunk_ = nullptr; /* the chunk of the video packet being written */
     std::size_t chunk_ = 0;
     bool started_ = false;        /* the start of chunk_ has been read */
     std::deque<Packet> pending_;  /* packets of chunk_ read ahead */
