@@ -3,6 +3,7 @@
    2 bad usage or input, 3 done but the input was damaged). */
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -69,6 +70,9 @@ int fail(const char* message, int code)
 
 int main(int argc, char** argv)
 {
+    /* SVT-AV1 prints its banner and settings itself unless its log level says otherwise; a level the user set
+       stays. Set here, before any thread starts. */
+    setenv("SVT_LOG", "1", 0);
     cfcli::cleanup::installSignalHandlers();
     int code = cfcli::kExitDone;
     try {

@@ -101,10 +101,13 @@ TEST_F(MediaOutput, EachContainerGetsACodecAndPixelFormatPlayersTake)
     const RunResult mjpeg = runTool(render("clip.mp4", "mjpeg.mp4", {"--codec", "mjpeg"}));
     ASSERT_EQ(mjpeg.exitCode, 0) << describe(mjpeg);
     EXPECT_EQ(probe(dir.file("mjpeg.mp4"), "v:0", "stream=codec_name,pix_fmt"), "mjpeg,yuvj420p\n");
-    /* -q means quiet: also x265, which prints its banner and statistics itself */
-    const RunResult hevc = runTool(render("clip.mp4", "hevc.mkv", {"--codec", "libx265"}));
-    ASSERT_EQ(hevc.exitCode, 0) << describe(hevc);
-    EXPECT_EQ(hevc.err, "");
+    /* -q means quiet: also x265 and SVT-AV1, which print their banners and statistics themselves */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x64:rate=10", "-t", "0.3", "-c:v", "libx264", dir.file("big.mp4")});
+    for (const char* codec : {"libx265", "libsvtav1"}) {
+        const RunResult quiet = runTool(render("big.mp4", std::string(codec) + ".mkv", {"--codec", codec}));
+        ASSERT_EQ(quiet.exitCode, 0) << codec << ": " << describe(quiet);
+        EXPECT_EQ(quiet.err, "") << codec;
+    }
     /* MOV says it takes Opus and then refuses it in the header: re-encoded */
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t",
             "0.5", "-c:v", "libx264", "-c:a", "libopus", dir.file("opus.mkv")});
