@@ -173,6 +173,7 @@ public:
            variable-rate footage fall into ranges by their times). */
         description_.frameCount = -1;
         description_.audio = nullptr;
+        description_.extras.clear();
     }
     const StreamDescription& description() const override { return description_; }
     long errors() const override { return inner_->errors(); }

@@ -13,6 +13,7 @@
 #include "Errors.h"
 #include "Rotation.h"
 #include "Sequence.h"
+#include "Text.h"
 #include "media/OutputFormat.h"
 #include "media/VideoReader.h"
 #include "media/VideoWriter.h"
@@ -170,6 +171,7 @@ public:
         description_.frameCount = info.declaredFrames;
         description_.audio = reader_.audio();
         description_.leftOut = reader_.leftOut();
+        description_.extras = reader_.extras();
         description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
         description_.name = path;
     }
@@ -356,10 +358,28 @@ public:
                 options.note(audioPlan_.note);
             }
         }
+        if (!options.withoutAudio) {
+            /* further audio and subtitle streams go along as they are where the format takes them */
+            std::vector<std::string> left;
+            for (const AVStream* s : source_.extras) {
+                const AVCodecID id = s->codecpar->codec_id;
+                const bool opusInMov = id == AV_CODEC_ID_OPUS && std::strcmp(container_->name, "mov") == 0;
+                if (avformat_query_codec(container_, id, FF_COMPLIANCE_NORMAL) == 1 && !opusInMov) {
+                    extras_.push_back(s);
+                } else {
+                    const char* type = av_get_media_type_string(s->codecpar->codec_type);
+                    left.push_back(std::string(type != nullptr ? type : "unknown") + " (" + avcodec_get_name(id) + ")");
+                }
+            }
+            if (!left.empty() && options.note) {
+                options.note("the format of " + quoteName(shown_) + " cannot take these streams of " +
+                             quoteName(source_.name) + " as they are, and they are left out: " + joined(left, ", "));
+            }
+        }
     }
     media::PacketQueue* audioQueue() override
     {
-        return audioPlan_.mode == media::AudioMode::None ? nullptr : &audio_;
+        return audioPlan_.mode == media::AudioMode::None && extras_.empty() ? nullptr : &audio_;
     }
     void write(const cfhost::World& frame, std::int64_t pts, long) override
     {
@@ -420,6 +440,7 @@ private:
         setup.crf = options_.crf;
         setup.encoderOptions = options_.encoderOptions;
         setup.audio = audioPlan_.mode == media::AudioMode::None ? nullptr : source_.audio;
+        setup.extras = extras_;
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
         setup.metadata = options_.metadata;
@@ -440,6 +461,7 @@ private:
     const AVOutputFormat* container_ = nullptr;
     media::VideoRequest request_;
     media::AudioPlan audioPlan_;
+    std::vector<const AVStream*> extras_; /* further streams copied as they are */
     media::PacketQueue audio_;
     std::unique_ptr<media::VideoWriter> writer_;
 };

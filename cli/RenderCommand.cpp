@@ -83,7 +83,7 @@ int runRender(const Options& options)
     const StreamDescription& d = source->description();
     if (!d.leftOut.empty()) {
         note("the output leaves out " + std::string(d.leftOut.size() == 1 ? "a stream" : "streams") + " of " +
-             quoteName(in.string()) + ": " + joined(d.leftOut, ", ") + "; the video and one audio track are rendered");
+             quoteName(in.string()) + ": " + joined(d.leftOut, ", "));
     }
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});

@@ -80,11 +80,15 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     }
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
         AVStream* s = raw->streams[i];
-        if (static_cast<int>(i) != videoIndex_ && s != audio_) {
+        const AVMediaType type = s->codecpar->codec_type;
+        if (s != audio_ && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_SUBTITLE) && s->codecpar->codec_id != AV_CODEC_ID_NONE) {
+            extras_.push_back(s); /* read along with the audio, for outputs that take them */
+        } else if (static_cast<int>(i) != videoIndex_ && s != audio_) {
             s->discard = AVDISCARD_ALL;
             if (!(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-                const char* type = av_get_media_type_string(s->codecpar->codec_type);
-                leftOut_.push_back(std::string(type != nullptr ? type : "unknown") + " (" +
+                const char* typeName = av_get_media_type_string(type);
+                leftOut_.push_back(std::string(typeName != nullptr ? typeName : "unknown") + " (" +
                                    avcodec_get_name(s->codecpar->codec_id) + ")");
             }
         }
@@ -264,7 +268,7 @@ bool VideoReader::next(AVFrame& frame)
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 ++errors_;
             }
-        } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ != nullptr) {
+        } else if (audioQueue_ != nullptr && packet_->stream_index != videoIndex_) {
             Packet copy = makePacket();
             av_packet_move_ref(copy.get(), packet_.get());
             audioQueue_->push(std::move(copy));

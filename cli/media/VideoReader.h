@@ -41,9 +41,11 @@ public:
     const VideoStreamInfo& info() const noexcept { return info_; }
     /* The audio stream that goes along, or null. */
     const AVStream* audio() const noexcept { return audio_; }
-    /* The other streams, which are not read: "subtitle (mov_text)", "audio (ac3)", ... */
+    /* Further audio and subtitle streams, read along with the audio (their packets go to the same queue). */
+    const std::vector<const AVStream*>& extras() const noexcept { return extras_; }
+    /* The other streams, which are not read: "data (none)", ... */
     const std::vector<std::string>& leftOut() const noexcept { return leftOut_; }
-    /* Audio packets read from now on go to `queue` (null: they are skipped). */
+    /* Audio packets (and those of the extras) read from now on go to `queue` (null: they are skipped). */
     void passAudio(PacketQueue* queue) noexcept { audioQueue_ = queue; }
 
     /* The next decoded frame (its best timestamp in info().timeBase in frame.best_effort_timestamp), or false
@@ -75,6 +77,7 @@ private:
     Packet packet_;
     int videoIndex_ = -1;
     const AVStream* audio_ = nullptr;
+    std::vector<const AVStream*> extras_;
     std::vector<std::string> leftOut_;
     PacketQueue* audioQueue_ = nullptr;
     VideoStreamInfo info_;

@@ -154,6 +154,18 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
         }
         audioShift_ = av_rescale_q(setup.audioStart, AV_TIME_BASE_Q, setup.audio->time_base);
     }
+    for (const AVStream* in : setup.extras) {
+        AVStream* out = avformat_new_stream(raw, nullptr);
+        if (out == nullptr) {
+            throw std::bad_alloc();
+        }
+        avcodec_parameters_copy(out->codecpar, in->codecpar);
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        out->disposition = in->disposition;
+        av_dict_copy(&out->metadata, in->metadata, 0);
+        extraStreams_.emplace_back(in, out);
+    }
 
     if (!(format_->oformat->flags & AVFMT_NOFILE)) {
         err = avio_open(&format_->pb, setup.file.c_str(), AVIO_FLAG_WRITE);
@@ -261,7 +273,23 @@ void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
 
 void VideoWriter::writeAudio(AVPacket* packet)
 {
-    if (audioStream_ == nullptr) {
+    for (const auto& [in, out] : extraStreams_) {
+        if (packet->stream_index == in->index) {
+            /* times count from the input's start, as the video's and the audio's do */
+            const std::int64_t shift = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in->time_base);
+            for (std::int64_t* t : {&packet->pts, &packet->dts}) {
+                if (*t != AV_NOPTS_VALUE) {
+                    *t -= shift;
+                }
+            }
+            av_packet_rescale_ts(packet, in->time_base, out->time_base);
+            packet->stream_index = out->index;
+            packet->pos = -1;
+            mux(*packet);
+            return;
+        }
+    }
+    if (audioStream_ == nullptr || setup_.audio == nullptr || packet->stream_index != setup_.audio->index) {
         return;
     }
     if (packet->pts != AV_NOPTS_VALUE) {

@@ -49,6 +49,7 @@ struct WriterSetup {
     std::vector<std::pair<std::string, std::string>> encoderOptions;
     const AVStream* audio = nullptr;
     AudioPlan audioPlan;
+    std::vector<const AVStream*> extras; /* further streams of the input, copied as they are */
     std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
     std::vector<std::pair<std::string, std::string>> metadata; /* tags of the file */
     std::function<void(const std::string&)> note;              /* tells the user something worth knowing */
@@ -63,7 +64,7 @@ public:
 
     /* One frame, its time in setup.timeBase counted from the start of the output. */
     void write(const cfhost::World& world, std::int64_t pts);
-    /* One packet of the input's audio stream, its times in that stream's time base. */
+    /* One packet of the input's audio stream or of an extra one, its times in that stream's time base. */
     void writeAudio(AVPacket* packet);
     /* Flushes the encoders and writes the trailer; throws CliError when anything fails. */
     void finish();
@@ -80,6 +81,7 @@ private:
     AVStream* videoStream_ = nullptr;
     AVStream* audioStream_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;
+    std::vector<std::pair<const AVStream*, AVStream*>> extraStreams_; /* input stream, its copy */
     Frame frame_;
     Packet packet_;
     WorldToFrame convert_;

@@ -207,18 +207,29 @@ TEST_F(MediaOutput, APortraitPhoneClipComesOutUprightInEveryFormat)
     }
 }
 
-TEST_F(MediaOutput, TheLargestVideoIsRenderedAndTheStreamsLeftOutAreNamed)
+TEST_F(MediaOutput, TheLargestVideoIsRenderedAndOtherStreamsGoAlongWhereTheFormatTakesThem)
 {
-    /* a thumbnail stream first, the main picture second, and subtitles */
+    /* a thumbnail stream first, the main picture second, two audio tracks and subtitles */
     writeFile(dir / "s.srt", "1\n00:00:00,000 --> 00:00:00,400\nhello\n");
-    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x18:rate=10", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-i",
-            dir.file("s.srt"), "-t", "0.5", "-map", "0:v", "-map", "1:v", "-map", "2", "-c:v", "libx264", "-c:s", "srt",
-            dir.file("two.mkv")});
-    const RunResult r = runTool({"render", dir.file("two.mkv"), dir.file("two.mp4")});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(probe(dir.file("two.mp4"), "v:0", "stream=width,height"), "64,48\n");
-    EXPECT_NE(r.err.find("leaves out"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("subtitle (subrip)"), std::string::npos) << r.err;
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x18:rate=10", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f",
+            "lavfi", "-i", "sine=sample_rate=48000", "-f", "lavfi", "-i", "sine=sample_rate=44100:frequency=200", "-i",
+            dir.file("s.srt"), "-t", "0.5", "-map", "0:v", "-map", "1:v", "-map", "2", "-map", "3", "-map", "4", "-c:v",
+            "libx264", "-c:a", "aac", "-c:s", "srt", dir.file("many.mkv")});
+    const RunResult mkv = runTool({"render", dir.file("many.mkv"), dir.file("out.mkv")});
+    ASSERT_EQ(mkv.exitCode, 0) << describe(mkv);
+    EXPECT_EQ(probe(dir.file("out.mkv"), "v:0", "stream=width,height"), "64,48\n");
+    EXPECT_EQ(runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0",
+                          dir.file("out.mkv")}).out,
+              "video\naudio\naudio\nsubtitle\n");
+    EXPECT_NE(mkv.err.find("leaves out a stream of"), std::string::npos) << mkv.err;
+    EXPECT_NE(mkv.err.find("video (h264)"), std::string::npos) << "the thumbnail is named: " << mkv.err;
+
+    const RunResult mp4 = runTool({"render", dir.file("many.mkv"), dir.file("out.mp4")});
+    ASSERT_EQ(mp4.exitCode, 0) << describe(mp4);
+    EXPECT_EQ(runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0",
+                          dir.file("out.mp4")}).out,
+              "video\naudio\naudio\n");
+    EXPECT_NE(mp4.err.find("subtitle (subrip)"), std::string::npos) << "what MP4 cannot take is named: " << mp4.err;
 }
 
 TEST_F(MediaOutput, VariableFrameTimesAndAVideoStartingAfterItsAudioSurvive)
