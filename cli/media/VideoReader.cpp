@@ -192,9 +192,17 @@ bool VideoReader::seek(std::int64_t timestamp)
     }
     avcodec_flush_buffers(decoder_.get());
     awaitKey_ = true;
+    audioWhole_ = false;
     draining_ = false;
     ended_ = false;
     return true;
+}
+
+bool VideoReader::audioCut() const
+{
+    /* MP4 lists every packet of its tracks: fewer read to the end of the file is damage the demuxer does not
+       report (a broken offset ends the track early). */
+    return audio_ != nullptr && audioWhole_ && audioPackets_ > 0 && audio_->nb_frames > audioPackets_;
 }
 
 bool VideoReader::endsInsideFrame() const
@@ -248,6 +256,10 @@ bool VideoReader::next(AVFrame& frame)
             if (err != AVERROR_EOF) {
                 ++errors_;
                 std::fprintf(stderr, "crumbleforge: input: %s: %s\n", name_.c_str(), errorText(err).c_str());
+            } else if (audioCut()) {
+                ++errors_;
+                std::fprintf(stderr, "crumbleforge: input: %s: its audio ends after %ld of the %lld packets it declares\n",
+                             name_.c_str(), audioPackets_, static_cast<long long>(audio_->nb_frames));
             } else if (endsInsideFrame()) {
                 ++errors_;
                 std::fprintf(stderr, "crumbleforge: input: %s: it ends inside a frame, which is left out\n",
@@ -268,7 +280,12 @@ bool VideoReader::next(AVFrame& frame)
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 ++errors_;
             }
+        } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ == nullptr) {
+            audioWhole_ = false; /* not all of it is passed on: its length says nothing */
         } else if (audioQueue_ != nullptr && packet_->stream_index != videoIndex_) {
+            if (audio_ != nullptr && packet_->stream_index == audio_->index) {
+                ++audioPackets_;
+            }
             Packet copy = makePacket();
             av_packet_move_ref(copy.get(), packet_.get());
             audioQueue_->push(std::move(copy));

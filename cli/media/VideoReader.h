@@ -70,6 +70,7 @@ public:
 private:
     bool receive(AVFrame& frame);
     bool endsInsideFrame() const;
+    bool audioCut() const;
 
     std::string name_;
     InputFormat format_;
@@ -85,6 +86,8 @@ private:
     bool draining_ = false;
     bool awaitKey_ = false;
     std::int64_t lastEnd_ = 0; /* where the last packet read ends in the file */
+    long audioPackets_ = 0;    /* of the audio stream, passed on */
+    bool audioWhole_ = true;   /* every audio packet read was passed on (none skipped, no seek) */
     std::int64_t firstFrame_ = AV_NOPTS_VALUE; /* the time of the first frame given, before any seek */ /* after a seek: packets before the next keyframe cannot decode */
     bool ended_ = false;
 };

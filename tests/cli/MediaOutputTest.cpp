@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -284,6 +285,24 @@ TEST_F(MediaOutput, ADamagedVideoRendersWhatDecodesKeepsItAndEndsWithCodeThree)
     EXPECT_NE(r.err.find("input: "), std::string::npos) << "the reader's own error is shown: " << r.err;
     EXPECT_NE(r.err.find("of the 30 frames it declares"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out.mkv")) << "what decoded is kept";
+
+    /* an MP4 whose audio chunks from the middle on point past the end of the file (the last 'stco' box is the
+       audio track's): its demuxer ends the track early without a word */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
+            "-c:v", "libx264", "-c:a", "aac", dir.file("tone.mp4")});
+    std::string mp4 = readFile(dir / "tone.mp4");
+    const std::size_t box = mp4.rfind("stco");
+    ASSERT_NE(box, std::string::npos);
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(mp4[at])); };
+    const std::uint32_t entries = byte(box + 8) << 24 | byte(box + 9) << 16 | byte(box + 10) << 8 | byte(box + 11);
+    ASSERT_GT(entries, 2u);
+    for (std::uint32_t i = entries / 2; i < entries; ++i) {
+        mp4[box + 12 + 4 * i] = '\x7f';
+    }
+    writeFile(dir / "tone-cut.mp4", mp4);
+    const RunResult audio = runTool({"render", dir.file("tone-cut.mp4"), dir.file("tone.mkv")});
+    EXPECT_EQ(audio.exitCode, 3) << describe(audio);
+    EXPECT_NE(audio.err.find("its audio ends after"), std::string::npos) << audio.err;
 
     /* a YUV4MPEG file cut inside a frame, which its demuxer takes for the end of the file */
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "0.4", "-pix_fmt", "yuv420p", dir.file("full.y4m")});
