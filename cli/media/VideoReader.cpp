@@ -202,7 +202,10 @@ bool VideoReader::audioCut() const
 {
     /* MP4 lists every packet of its tracks: fewer read to the end of the file is damage the demuxer does not
        report (a broken offset ends the track early). */
-    return audio_ != nullptr && audioWhole_ && audioPackets_ > 0 && audio_->nb_frames > audioPackets_;
+    /* (PCM counts samples, not packets) */
+    return audio_ != nullptr && audioWhole_ && audioPackets_ > 0 && audio_->nb_frames > audioPackets_ &&
+           std::strstr(format_->iformat->name, "mp4") != nullptr &&
+           av_get_exact_bits_per_sample(audio_->codecpar->codec_id) == 0;
 }
 
 bool VideoReader::endsInsideFrame() const
