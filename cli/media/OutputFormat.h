@@ -1,6 +1,6 @@
 /* OutputFormat.h — what goes into an output file: its container from the name, and the video codec and pixel
    format, either as asked (--codec, --pix-fmt, checked against libavcodec) or the container's playable
-   default, with alpha codecs where the result has transparency. */
+   default, with alpha codecs where the result has transparency; and the timing the video is written with. */
 #pragma once
 
 #include <optional>

@@ -1,5 +1,5 @@
 /* Remux.cpp — opening packet sources, setting up the output's streams from the first video source's parameters,
-   and the copy loop that writes whichever packet comes first in time. */
+   and the copy loop that writes whichever packet comes first in time (H.264/HEVC rewritten for AVI). */
 #include "media/Remux.h"
 
 extern "C" {

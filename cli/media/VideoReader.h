@@ -1,6 +1,7 @@
 /* VideoReader.h — the video stream of a file (or numbered images) decoded in process: what the stream declares
    (size, depth, colour, aspect, rotation, rate, timestamps, frame count), its frames one by one with their
-   timestamps, and its audio packets passed on untouched. Damage is counted, not fatal: what decodes is kept. */
+   timestamps, and the packets of its audio and subtitle streams passed on untouched. Damage is counted, not
+   fatal: what decodes is kept. */
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-/* VideoWriter.h — one output file written in process: the video encoder fed from host worlds, the input's
-   audio copied or re-encoded beside it, the colour description, aspect, rotation and timestamps carried, and
-   every write checked, so that a full disk fails at the first write that fails. */
+/* VideoWriter.h — one output file written in process: the video encoder fed from host worlds at a timing the
+   format takes, the input's audio copied or re-encoded beside it and its other audio and subtitle streams
+   copied, the colour description, aspect and timestamps carried, and every write checked, so that a full disk
+   fails at the first write that fails. */
 #pragma once
 
 #include <cstdint>
