@@ -311,11 +311,10 @@ void VideoWriter::writeAudio(AVPacket* packet)
 void VideoWriter::finish()
 {
     if ((repeated_ > 0 || dropped_ > 0) && setup_.note) {
-        setup_.note("the frames do not come at a constant rate, which " + setup_.shownName + " needs: at " +
-                    std::to_string(timing_.frameRate.num) +
-                    (timing_.frameRate.den == 1 ? "" : "/" + std::to_string(timing_.frameRate.den)) + " fps, " +
-                    std::to_string(repeated_) + " were repeated and " + std::to_string(dropped_) +
-                    " dropped to keep them in time");
+        const AVRational r = timing_.frameRate;
+        setup_.note(std::to_string(repeated_) + " frames were repeated and " + std::to_string(dropped_) +
+                    " dropped to keep the video in time: " + setup_.shownName + " stores only a constant rate (" +
+                    std::to_string(r.num) + (r.den == 1 ? "" : "/" + std::to_string(r.den)) + " fps)");
     }
     int err = avcodec_send_frame(encoder_.get(), nullptr);
     if (err < 0) {
