@@ -1,6 +1,9 @@
 /* EffectSession.cpp — loading the module and sending it the commands an application sends. */
 #include "EffectSession.h"
 
+#include <cstring>
+#include <fstream>
+
 #include <unistd.h>
 
 #include <climits>
@@ -61,6 +64,13 @@ fs::path locatePlugin(const std::optional<std::string>& given)
     if (given) {
         if (!fs::exists(*given, ec)) {
             throw UsageError("--plugin " + quoteName(*given) + ": no such file");
+        }
+        /* A file that is no shared library at all is a wrong argument; a library that fails to load or set up is
+           the effect's failure. */
+        char magic[4] = {};
+        std::ifstream file(*given, std::ios::binary);
+        if (fs::is_directory(*given, ec) || !file.read(magic, 4) || std::memcmp(magic, "\x7f" "ELF", 4) != 0) {
+            throw UsageError("--plugin " + quoteName(*given) + ": it is not an effect module (a shared library)");
         }
         return *given;
     }

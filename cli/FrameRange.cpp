@@ -58,7 +58,7 @@ RangeBound bound(const std::string& text, const std::string& whole)
         if (b.frame >= -kMaxFrame && b.frame <= kMaxFrame) {
             return b;
         }
-    } else if (!text.empty() && text[0] != '-' && av_parse_time(&b.microseconds, text.c_str(), 1) == 0) {
+    } else if (!text.empty() && text[0] != '-' && text[0] != '+' && av_parse_time(&b.microseconds, text.c_str(), 1) == 0) {
         b.isTime = true;
         return b;
     }
@@ -173,6 +173,7 @@ public:
            variable-rate footage fall into ranges by their times). */
         description_.frameCount = -1;
         description_.audio = nullptr;
+        description_.extras.clear();
     }
     const StreamDescription& description() const override { return description_; }
     long errors() const override { return inner_->errors(); }

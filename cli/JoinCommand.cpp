@@ -93,6 +93,11 @@ int runJoin(const Options& options)
             throw UsageError("cannot join " + quoteName(name) + ": it does not say which frames it holds; join takes "
                              "chunks made by 'render --range' into formats that keep tags (.mkv, .mp4, .mov)");
         }
+        const AVCodecParameters& par = *c.source.chosen().codecpar;
+        if (par.format < 0 || par.width <= 0 || par.height <= 0) {
+            throw UsageError("cannot join " + quoteName(name) + ": its video does not say its frame size and pixel "
+                             "format (is the file cut short?)");
+        }
         c.label = *label;
         chunks.push_back(std::move(c));
     }

@@ -11,7 +11,9 @@
 #include "Cleanup.h"
 #include "Conversions.h"
 #include "Errors.h"
+#include "Rotation.h"
 #include "Sequence.h"
+#include "Text.h"
 #include "media/OutputFormat.h"
 #include "media/VideoReader.h"
 #include "media/VideoWriter.h"
@@ -154,10 +156,22 @@ public:
         description_.colour = info.colour;
         description_.timeBase = info.timeBase;
         description_.frameRate = info.frameRate;
+        description_.gridRate = info.gridRate;
         description_.sampleAspect = info.sampleAspect;
-        description_.displayMatrix = info.displayMatrix;
+        /* Frames are turned as players show them before the effect draws: the output needs no turn of its own. */
+        turns_ = quarterTurns(info.displayMatrix);
+        if (turns_ == 0) {
+            description_.displayMatrix = info.displayMatrix;
+        } else if (turns_ % 2 == 1) {
+            std::swap(description_.width, description_.height);
+            if (description_.sampleAspect.num > 0) {
+                std::swap(description_.sampleAspect.num, description_.sampleAspect.den);
+            }
+        }
         description_.frameCount = info.declaredFrames;
         description_.audio = reader_.audio();
+        description_.leftOut = reader_.leftOut();
+        description_.extras = reader_.extras();
         description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
         description_.name = path;
     }
@@ -168,13 +182,29 @@ public:
         if (!reader_.next(*frame_)) {
             return false;
         }
-        convert_.convert(*frame_, description_.colour, world);
+        if (turns_ == 0) {
+            convert_.convert(*frame_, description_.colour, world);
+        } else {
+            if (!stored_ || stored_->depth() != world.depth()) {
+                stored_ = std::make_unique<cfhost::World>(reader_.info().width, reader_.info().height, world.depth(), 0);
+            }
+            convert_.convert(*frame_, description_.colour, *stored_);
+            rotateWorld(*stored_, world, turns_);
+        }
         const std::int64_t t = frame_->best_effort_timestamp;
         pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + 1) : t - reader_.info().start;
         last_ = pts;
         return true;
     }
     long errors() const override { return reader_.errors() + media::Log::inputErrors(); }
+    Span measure() override
+    {
+        const media::VideoReader::Measure m = reader_.measure();
+        if (m.first == AV_NOPTS_VALUE) {
+            return FrameSource::measure(); /* no timestamps to go by: trust the count the file declares */
+        }
+        return Span{m.frames, m.first - reader_.info().start, m.last - reader_.info().start};
+    }
     bool seek(std::int64_t pts) override
     {
         last_ = AV_NOPTS_VALUE;
@@ -186,6 +216,8 @@ private:
     media::Frame frame_;
     media::FrameToWorld convert_;
     StreamDescription description_;
+    int turns_ = 0;                        /* clockwise quarter turns players give the stored frames */
+    std::unique_ptr<cfhost::World> stored_; /* a frame as stored, before it is turned */
     std::int64_t last_ = AV_NOPTS_VALUE;
 };
 
@@ -202,6 +234,16 @@ bool carriesColour(const AVOutputFormat* container, const AVCodec* codec)
     const AVCodecID id = codec->id;
     return id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 || id == AV_CODEC_ID_AV1 ||
            id == AV_CODEC_ID_PRORES || id == AV_CODEC_ID_MPEG2VIDEO;
+}
+
+/* Whether the file will say that its levels are full range. */
+bool carriesRange(const AVOutputFormat* container, const AVCodec* codec)
+{
+    const std::string name = container->name;
+    const AVCodecID id = codec->id;
+    return name == "mp4" || name == "mov" || name == "matroska" || name == "webm" || name == "ipod" ||
+           name == "yuv4mpegpipe" || id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC || id == AV_CODEC_ID_VP9 ||
+           id == AV_CODEC_ID_AV1;
 }
 
 class PngStillSink : public FrameSink {
@@ -316,10 +358,28 @@ public:
                 options.note(audioPlan_.note);
             }
         }
+        if (!options.withoutAudio) {
+            /* further audio and subtitle streams go along as they are where the format takes them */
+            std::vector<std::string> left;
+            for (const AVStream* s : source_.extras) {
+                const AVCodecID id = s->codecpar->codec_id;
+                const bool opusInMov = id == AV_CODEC_ID_OPUS && std::strcmp(container_->name, "mov") == 0;
+                if (avformat_query_codec(container_, id, FF_COMPLIANCE_NORMAL) == 1 && !opusInMov) {
+                    extras_.push_back(s);
+                } else {
+                    const char* type = av_get_media_type_string(s->codecpar->codec_type);
+                    left.push_back(std::string(type != nullptr ? type : "unknown") + " (" + avcodec_get_name(id) + ")");
+                }
+            }
+            if (!left.empty() && options.note) {
+                options.note("the format of " + quoteName(shown_) + " cannot take these streams of " +
+                             quoteName(source_.name) + " as they are, and they are left out: " + joined(left, ", "));
+            }
+        }
     }
     media::PacketQueue* audioQueue() override
     {
-        return audioPlan_.mode == media::AudioMode::None ? nullptr : &audio_;
+        return audioPlan_.mode == media::AudioMode::None && extras_.empty() ? nullptr : &audio_;
     }
     void write(const cfhost::World& frame, std::int64_t pts, long) override
     {
@@ -366,16 +426,25 @@ private:
             }
             setup.colour = assumed;
         }
+        const char* formatName = av_get_pix_fmt_name(setup.video.format);
+        if (formatName != nullptr && std::strncmp(formatName, "yuvj", 4) == 0) {
+            setup.colour.range = AVCOL_RANGE_JPEG; /* the JPEG formats are full range by name */
+        } else if (setup.colour.range == AVCOL_RANGE_JPEG && !carriesRange(container_, setup.video.codec)) {
+            setup.colour.range = AVCOL_RANGE_MPEG; /* players would read full-range levels as limited ones */
+        }
         setup.timeBase = source_.timeBase;
         setup.frameRate = source_.frameRate;
+        setup.gridRate = source_.gridRate;
         setup.sampleAspect = source_.sampleAspect;
         setup.displayMatrix = source_.displayMatrix;
         setup.crf = options_.crf;
         setup.encoderOptions = options_.encoderOptions;
         setup.audio = audioPlan_.mode == media::AudioMode::None ? nullptr : source_.audio;
+        setup.extras = extras_;
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
         setup.metadata = options_.metadata;
+        setup.note = options_.note;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
     void passAudio()
@@ -392,6 +461,7 @@ private:
     const AVOutputFormat* container_ = nullptr;
     media::VideoRequest request_;
     media::AudioPlan audioPlan_;
+    std::vector<const AVStream*> extras_; /* further streams copied as they are */
     media::PacketQueue audio_;
     std::unique_ptr<media::VideoWriter> writer_;
 };

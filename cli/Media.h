@@ -4,6 +4,7 @@
    temporary output when opened, so a bad output fails before any work, and show the result only on commit(). */
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,7 @@ struct StreamDescription {
     media::Colour colour;               /* resolved */
     AVRational timeBase{1, 24};         /* of the timestamps next() gives */
     AVRational frameRate{24, 1};        /* nominal: one frame of it is one time step of the effect */
+    AVRational gridRate{0, 1};          /* the base rate every frame's time falls on; 0/1: frameRate */
     AVRational sampleAspect{0, 1};
     std::vector<std::uint8_t> displayMatrix;
     long frameCount = -1;               /* declared; -1 unknown */
@@ -36,6 +38,8 @@ struct StreamDescription {
     const AVStream* audio = nullptr;    /* audio that may go along into a video output */
     std::int64_t start = 0;             /* the input's start, in AV_TIME_BASE units (audio counts from it) */
     std::string name;                   /* the input as the user named it */
+    std::vector<const AVStream*> extras; /* further audio and subtitle streams, for outputs that take them */
+    std::vector<std::string> leftOut;   /* other streams of the input, which no output gets */
 };
 
 class FrameSource {
@@ -52,6 +56,18 @@ public:
     /* Goes on from a frame at or before `pts` (counted as next() counts); false when the source cannot seek, and it
        then goes on where it was. */
     virtual bool seek(std::int64_t pts) { (void)pts; return false; }
+    /* Reads the whole input (without decoding video) for how many frames it really holds and the times of its
+       first and last, counted as next() counts; the source is used up. The base class trusts frameCount. */
+    struct Span {
+        long frames = 0;
+        std::int64_t first = 0;
+        std::int64_t last = 0;
+    };
+    virtual Span measure()
+    {
+        const long n = description().frameCount;
+        return Span{n, 0, av_rescale_q(std::max(0L, n - 1), av_inv_q(description().frameRate), description().timeBase)};
+    }
     /* The timestamp the effect's time counts from when it is not the first frame next() gives (a range of the
        input counts from the input's first frame). */
     virtual std::optional<std::int64_t> origin() const { return std::nullopt; }

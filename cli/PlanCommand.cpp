@@ -15,23 +15,32 @@ namespace cfcli {
 
 namespace {
 
-/* Ranges covering `span` frames from `firstFrame`, either `chunks` of them or `length` frames each; the last is
-   open, as many files only estimate how many frames they hold. */
+/* Ranges covering `span` frames from `firstFrame`: `chunks` of them as even as whole frames allow (never more
+   than there are frames), or `length` frames each. The last is open: frames past the count still belong to it. */
 std::vector<FrameRange> planRanges(long firstFrame, long span, long chunks, long length)
 {
+    std::vector<long> cuts; /* the starts, and `span` at the end */
     if (chunks > 0) {
-        length = (span + chunks - 1) / chunks;
+        const long n = std::min(chunks, span);
+        for (long i = 0; i <= n; ++i) {
+            cuts.push_back(static_cast<long>(static_cast<long long>(span) * i / n));
+        }
+    } else {
+        length = std::max(1L, length);
+        for (long at = 0; at < span; at += length) {
+            cuts.push_back(at);
+        }
+        cuts.push_back(span);
     }
-    length = std::max(1L, length);
     std::vector<FrameRange> ranges;
-    for (long at = 0; at < span; at += length) {
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
         FrameRange r;
-        r.first = static_cast<std::int64_t>(firstFrame + at) * 100;
-        r.end = static_cast<std::int64_t>(firstFrame + std::min(span, at + length)) * 100;
+        r.first = static_cast<std::int64_t>(firstFrame + cuts[i]) * 100;
+        r.end = static_cast<std::int64_t>(firstFrame + cuts[i + 1]) * 100;
         ranges.push_back(r);
     }
     if (!ranges.empty()) {
-        ranges.back().end.reset(); /* frames past an estimate still belong to the last range */
+        ranges.back().end.reset();
     }
     return ranges;
 }
@@ -46,16 +55,18 @@ int runPlan(const Options& options)
     sourceOptions.fps = options.fps.value_or(sourceOptions.fps);
     const std::unique_ptr<FrameSource> source = openSource(in, sourceOptions);
     const StreamDescription& d = source->description();
-    if (d.frameCount <= 0) {
-        throw UsageError("cannot plan " + quoteName(in) + ": it does not say how many frames it has; render it whole, "
-                         "or give ranges by time (--range 00:00:00-00:10:00, ...) up to its end");
-    }
     const AVRational rate = options.fps ? AVRational{options.fps->num, options.fps->den} : d.frameRate;
-    /* Frames are counted at the rate time values use: a different --fps than the input's own counts more or fewer. */
-    long span = d.frameCount;
-    if (options.fps && av_cmp_q(rate, d.frameRate) != 0) {
-        span = static_cast<long>(av_rescale_q_rnd(d.frameCount, av_inv_q(d.frameRate), av_inv_q(rate), AV_ROUND_UP));
+    /* The frames the file really holds, counted from its first as render numbers them (at the rate time values
+       use), not the count or duration its header gives: a start offset or an edit list makes those wrong. */
+    const FrameSource::Span held = source->measure();
+    if (held.frames <= 0) {
+        throw UsageError("cannot plan " + quoteName(in) + ": it holds no frames" +
+                         (d.frameCount < 0 ? " that can be counted; render it whole, or give ranges by time "
+                                             "(--range 00:00:00-00:10:00, ...) up to its end"
+                                           : ""));
     }
+    const TimeValues values(d.timeBase, rate, 0);
+    const long span = static_cast<long>(values.ofTimestamp(held.last - held.first) / 100) + 1;
     const long length = options.chunkSeconds
                             ? std::max(1L, std::lround(*options.chunkSeconds * av_q2d(rate)))
                             : 0;

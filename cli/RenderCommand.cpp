@@ -81,6 +81,10 @@ int runRender(const Options& options)
         source = rangedSource(std::move(source), *range, values);
     }
     const StreamDescription& d = source->description();
+    if (!d.leftOut.empty()) {
+        note("the output leaves out " + std::string(d.leftOut.size() == 1 ? "a stream" : "streams") + " of " +
+             quoteName(in.string()) + ": " + joined(d.leftOut, ", "));
+    }
 
     EffectSession session(SessionOptions{plugin, options.premiere, options.threads});
     applySettings(session.effect(), parseSettings(options.settings, session.declared()));
@@ -147,7 +151,7 @@ int runRender(const Options& options)
        track. Damage is what the reader and decoders reported. */
     if (source->errors() > 0) {
         const std::string declared =
-            d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : "";
+            d.frameCount > 0 ? " of the " + std::to_string(d.frameCount) + " frames it declares" : " frames";
         throw CliError("the input " + quoteName(in.string()) + " is damaged: " + std::to_string(rendered) + declared +
                            " were rendered into " + quoteName(out.string()) + ", which is kept",
                        kExitInputDamaged);

@@ -3,6 +3,8 @@
    2 bad usage or input, 3 done but the input was damaged). */
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 
@@ -68,6 +70,9 @@ int fail(const char* message, int code)
 
 int main(int argc, char** argv)
 {
+    /* SVT-AV1 prints its banner and settings itself unless its log level says otherwise; a level the user set
+       stays. Set here, before any thread starts. */
+    setenv("SVT_LOG", "1", 0);
     cfcli::cleanup::installSignalHandlers();
     int code = cfcli::kExitDone;
     try {
@@ -82,8 +87,11 @@ int main(int argc, char** argv)
         code = fail(e.what(), cfcli::kExitEffectFailed);
     }
     /* A reader that stopped early (`| head`) is no failure; anything else losing our output is. */
-    if (std::fflush(stdout) != 0 && errno != EPIPE && code == cfcli::kExitDone) {
-        code = fail("cannot write to standard output", cfcli::kExitBadInput);
+    /* (an error while the text went out leaves nothing to flush: the stream's error flag keeps it) */
+    const bool lost = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (lost && errno != EPIPE && code == cfcli::kExitDone) {
+        const std::string why = errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : "";
+        code = fail(("cannot write to standard output" + why).c_str(), cfcli::kExitBadInput);
     }
     return code;
 }

@@ -5,6 +5,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 
 #include "Errors.h"
@@ -59,6 +61,9 @@ AVPixelFormat defaultFormat(const AVCodec* codec, const VideoRequest& r)
         return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, source, 0, &loss);
     }
     const bool hdr = r.transfer == AVCOL_TRC_SMPTE2084 || r.transfer == AVCOL_TRC_ARIB_STD_B67;
+    if (codec->id == AV_CODEC_ID_MJPEG && takes(codec, AV_PIX_FMT_YUVJ420P)) {
+        return AV_PIX_FMT_YUVJ420P; /* its limited-range formats are refused unless told to be unofficial */
+    }
     if (hdr && takes(codec, AV_PIX_FMT_YUV420P10)) {
         return AV_PIX_FMT_YUV420P10;
     }
@@ -85,6 +90,12 @@ const AVOutputFormat* containerFor(const std::string& fileName)
     if (f == nullptr || f->video_codec == AV_CODEC_ID_NONE) {
         throw UsageError("cannot write " + quoteName(fileName) + ": no video or image format goes by the extension " +
                          quoteName(ext) + " (.png, .mp4, .mov, .mkv, .webm, .gif, .avi, .y4m, ...)");
+    }
+    /* Audio formats whose only picture is a cover image: the render would be lost but for one frame. */
+    const std::string name = f->name;
+    if (name == "mp3" || name == "flac" || ext == ".m4a" || ext == ".m4b") {
+        throw UsageError("cannot write " + quoteName(fileName) + ": " + quoteName(ext) +
+                         " is an audio format, which cannot hold the video (.mp4, .mov, .mkv, .webm, ...)");
     }
     return f;
 }
@@ -155,6 +166,63 @@ VideoChoice chooseVideo(const AVOutputFormat* container, const VideoRequest& r, 
                       " cannot hold: it is written opaque (.mov, .mkv, .webm, .gif and PNG keep alpha)";
     }
     return choice;
+}
+
+} // namespace cfcli::media
+
+namespace cfcli::media {
+
+namespace {
+
+/* MPEG-4 part 2 and its relatives store the time base in 16 bits. */
+bool shortTimeBase(AVCodecID id)
+{
+    return id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_H263 || id == AV_CODEC_ID_H263P ||
+           id == AV_CODEC_ID_MSMPEG4V2 || id == AV_CODEC_ID_MSMPEG4V3 || id == AV_CODEC_ID_FLV1;
+}
+
+std::string rateText(AVRational r)
+{
+    return r.den == 1 ? std::to_string(r.num) : std::to_string(r.num) + "/" + std::to_string(r.den);
+}
+
+} // namespace
+
+VideoTiming chooseTiming(const AVOutputFormat* container, const AVCodec* codec, AVRational inputTimeBase,
+                         AVRational rate, AVRational gridRate, const std::string& shownName)
+{
+    VideoTiming t;
+    t.frameRate = rate;
+    const std::string name = container->name;
+    const AVCodecID id = codec->id;
+    t.constant = name == "avi" || name == "yuv4mpegpipe" || id == AV_CODEC_ID_MPEG1VIDEO ||
+                 id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_THEORA;
+    if (t.constant) {
+        /* the rates of the MPEG-1/2 standards; their encoders refuse the others unless told to be unofficial */
+        static const AVRational mpegRates[] = {{24000, 1001}, {24, 1}, {25, 1}, {30000, 1001}, {30, 1},
+                                               {50, 1},       {60000, 1001}, {60, 1}, {0, 0}};
+        rate = gridRate.num > 0 ? gridRate : rate;
+        t.frameRate = rate;
+        const bool mpeg = id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO;
+        const AVRational* rates = mpeg ? mpegRates : codec->supported_framerates;
+        if (rates != nullptr) {
+            const AVRational taken = rates[av_find_nearest_q_idx(rate, rates)];
+            if (av_cmp_q(taken, rate) != 0) {
+                t.note = shownName + " is written at " + rateText(taken) + " fps, the rate nearest " + rateText(rate) +
+                         " that " + codec->name + " takes";
+                t.frameRate = taken;
+            }
+        }
+        t.timeBase = av_inv_q(t.frameRate);
+        return t;
+    }
+    t.timeBase = inputTimeBase;
+    if (shortTimeBase(id) && inputTimeBase.den > 65535) {
+        /* the finest grid of whole subdivisions of a frame that fits */
+        const int parts = std::max(1, 65535 / std::max(1, rate.num));
+        av_reduce(&t.timeBase.num, &t.timeBase.den, rate.den, static_cast<std::int64_t>(rate.num) * parts, 65535);
+    }
+    return t;
 }
 
 } // namespace cfcli::media

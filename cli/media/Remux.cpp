@@ -1,6 +1,10 @@
 /* Remux.cpp — opening packet sources, setting up the output's streams from the first video source's parameters,
-   and the copy loop that writes whichever packet comes first in time. */
+   and the copy loop that writes whichever packet comes first in time (H.264/HEVC rewritten for AVI). */
 #include "media/Remux.h"
+
+extern "C" {
+#include <libavcodec/bsf.h>
+}
 
 #include <algorithm>
 #include <cstring>
@@ -70,6 +74,7 @@ public:
         video_->avg_frame_rate = first.avg_frame_rate;
         video_->r_frame_rate = first.r_frame_rate;
         video_->sample_aspect_ratio = first.sample_aspect_ratio;
+        openAnnexB(first);
         std::size_t size = 0;
         if (const std::uint8_t* matrix = av_stream_get_side_data(&first, AV_PKT_DATA_DISPLAYMATRIX, &size)) {
             if (std::uint8_t* data = av_stream_new_side_data(video_, AV_PKT_DATA_DISPLAYMATRIX, size)) {
@@ -130,7 +135,9 @@ private:
         if (detail.empty()) {
             detail = errorText(err);
         }
-        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + " (" + detail + ")", kExitBadInput);
+        const std::string at = packetChunk_ != nullptr ? " at a packet of " + quoteName(*packetChunk_) : "";
+        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + at + " (" + detail + ")",
+                       kExitBadInput);
     }
 
     /* The next packet of the chosen stream of `source`, or null at its end. */
@@ -214,6 +221,7 @@ private:
             }
             if (p) {
                 av_packet_rescale_ts(p.get(), chunks[chunk_].chosen().time_base, video_->time_base);
+                nextChunk_ = &chunks[chunk_].name;
                 return p;
             }
             ++chunk_;
@@ -274,24 +282,90 @@ private:
             const bool videoFirst =
                 v && (!a || av_compare_ts(when(*v), video_->time_base, when(*a), audioBase) <= 0);
             if (videoFirst) {
-                v->stream_index = video_->index;
-                mux(*v);
+                writeVideo(v.get());
                 v = nextVideo();
             } else {
                 writeAudio(*a);
                 a = nextAudio();
             }
         }
+        if (annexB_) {
+            writeVideo(nullptr);
+        }
         if (transcoder_) {
             transcoder_->finish([this](AVPacket& out) { mux(out); });
         }
     }
+
+    /* AVI stores H.264 and HEVC as a byte stream with start codes, not as MP4 and Matroska do: FFmpeg's filter
+       rewrites the packets (MPEG-TS inserts it by itself). */
+    void openAnnexB(const AVStream& first)
+    {
+        const AVCodecParameters& par = *first.codecpar;
+        const char* name = par.codec_id == AV_CODEC_ID_H264   ? "h264_mp4toannexb"
+                           : par.codec_id == AV_CODEC_ID_HEVC ? "hevc_mp4toannexb"
+                                                              : nullptr;
+        if (name == nullptr || std::strcmp(setup_.container->name, "avi") != 0 || par.extradata_size < 1 ||
+            par.extradata[0] != 1) {
+            return;
+        }
+        const AVBitStreamFilter* filter = av_bsf_get_by_name(name);
+        AVBSFContext* raw = nullptr;
+        if (filter == nullptr || av_bsf_alloc(filter, &raw) < 0) {
+            throw std::bad_alloc();
+        }
+        annexB_.reset(raw);
+        avcodec_parameters_copy(raw->par_in, &par);
+        raw->time_base_in = video_->time_base;
+        const int err = av_bsf_init(raw);
+        if (err < 0) {
+            fail(std::string("the ") + name + " filter does not open", err);
+        }
+        avcodec_parameters_copy(video_->codecpar, raw->par_out);
+        video_->codecpar->codec_tag = 0;
+    }
+
+    /* One video packet (null: the end) into the file, through the filter when there is one. */
+    void writeVideo(AVPacket* p)
+    {
+        /* failures from here on name the chunk the packet comes from */
+        packetChunk_ = nextChunk_;
+        struct Done {
+            const std::string*& chunk;
+            ~Done() { chunk = nullptr; }
+        } done{packetChunk_};
+        if (!annexB_) {
+            p->stream_index = video_->index;
+            mux(*p);
+            return;
+        }
+        int err = av_bsf_send_packet(annexB_.get(), p);
+        if (err < 0) {
+            fail("the video of a chunk does not convert for the format", err);
+        }
+        Packet out = makePacket();
+        while ((err = av_bsf_receive_packet(annexB_.get(), out.get())) >= 0) {
+            out->stream_index = video_->index;
+            mux(*out);
+            av_packet_unref(out.get());
+        }
+        if (err != AVERROR(EAGAIN) && err != AVERROR_EOF) {
+            fail("the video of a chunk does not convert for the format", err);
+        }
+    }
+
+    struct FreeBsf {
+        void operator()(AVBSFContext* c) const noexcept { av_bsf_free(&c); }
+    };
 
     const RemuxSetup& setup_;
     OutputFormat out_;
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;
+    std::unique_ptr<AVBSFContext, FreeBsf> annexB_;
+    const std::string* nextChunk_ = nullptr;   /* the chunk of the video packet read last */
+    const std::string* packetChunk_ = nullptr; /* the chunk of the video packet being written */
     std::size_t chunk_ = 0;
     bool started_ = false;        /* the start of chunk_ has been read */
     std::deque<Packet> pending_;  /* packets of chunk_ read ahead */

@@ -2,6 +2,9 @@
    stream declares, and the read/decode loop that counts damage instead of stopping at it. */
 #include "media/VideoReader.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "Cleanup.h"
 #include "Errors.h"
 
@@ -42,10 +45,12 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     }
     const AVInputFormat* forced = options.format.empty() ? nullptr : av_find_input_format(options.format.c_str());
     AVFormatContext* raw = nullptr;
+    Log::takeOutputError(); /* what a demuxer's helpers log while opening tells the reason better than its code */
     int err = avformat_open_input(&raw, path.c_str(), forced, &dict);
     av_dict_free(&dict);
     if (err < 0) {
-        throw UsageError("cannot read " + name_ + ": " + errorText(err));
+        const std::string logged = Log::takeOutputError();
+        throw UsageError("cannot read " + name_ + ": " + (logged.empty() ? errorText(err) : logged));
     }
     format_.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
@@ -56,14 +61,36 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     if (videoIndex_ < 0) {
         throw UsageError("cannot read " + name_ + ": it holds no video or image");
     }
+    /* The main picture is the largest, as ffmpeg chooses: not a thumbnail stream that happens to come first. */
+    auto area = [raw](int i) {
+        const AVCodecParameters* p = raw->streams[i]->codecpar;
+        return static_cast<std::int64_t>(p->width) * p->height;
+    };
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* s = raw->streams[i];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            area(static_cast<int>(i)) > area(videoIndex_)) {
+            videoIndex_ = static_cast<int>(i);
+        }
+    }
     const AVStream* video = raw->streams[videoIndex_];
     const int audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
     if (audioIndex >= 0 && raw->streams[audioIndex]->codecpar->codec_id != AV_CODEC_ID_NONE) {
         audio_ = raw->streams[audioIndex];
     }
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
-        if (static_cast<int>(i) != videoIndex_ && raw->streams[i] != audio_) {
-            raw->streams[i]->discard = AVDISCARD_ALL;
+        AVStream* s = raw->streams[i];
+        const AVMediaType type = s->codecpar->codec_type;
+        if (s != audio_ && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_SUBTITLE) && s->codecpar->codec_id != AV_CODEC_ID_NONE) {
+            extras_.push_back(s); /* read along with the audio, for outputs that take them */
+        } else if (static_cast<int>(i) != videoIndex_ && s != audio_) {
+            s->discard = AVDISCARD_ALL;
+            if (!(s->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+                const char* typeName = av_get_media_type_string(type);
+                leftOut_.push_back(std::string(typeName != nullptr ? typeName : "unknown") + " (" +
+                                   avcodec_get_name(s->codecpar->codec_id) + ")");
+            }
         }
     }
 
@@ -103,6 +130,7 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate
                       : validRate(video->r_frame_rate) ? video->r_frame_rate
                                                        : AVRational{24, 1};
+    info_.gridRate = validRate(video->r_frame_rate) ? video->r_frame_rate : info_.frameRate;
     info_.sampleAspect = video->sample_aspect_ratio.num > 0 ? video->sample_aspect_ratio : par->sample_aspect_ratio;
     std::size_t matrixSize = 0;
     const std::uint8_t* matrix = av_stream_get_side_data(video, AV_PKT_DATA_DISPLAYMATRIX, &matrixSize);
@@ -145,19 +173,74 @@ bool VideoReader::receive(AVFrame& frame)
         if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
             frame.best_effort_timestamp = frame.pts;
         }
+        if (firstFrame_ == AV_NOPTS_VALUE) {
+            firstFrame_ = frame.best_effort_timestamp;
+        }
         return true;
     }
 }
 
 bool VideoReader::seek(std::int64_t timestamp)
 {
-    if (av_seek_frame(format_.get(), videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+    /* Formats without an index (MPEG-TS/PS) seek by bytes and may land past the only keyframe at or before the
+       first frame: going back to the first frame is going back to the file's first byte. */
+    const bool toFirst = firstFrame_ != AV_NOPTS_VALUE && timestamp <= firstFrame_ &&
+                         (format_->iformat->flags & AVFMT_TS_DISCONT) && !(format_->iformat->flags & AVFMT_NO_BYTE_SEEK);
+    if (toFirst ? av_seek_frame(format_.get(), -1, 0, AVSEEK_FLAG_BYTE) < 0
+                : av_seek_frame(format_.get(), videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
         return false;
     }
     avcodec_flush_buffers(decoder_.get());
+    awaitKey_ = true;
+    audioWhole_ = false;
     draining_ = false;
     ended_ = false;
     return true;
+}
+
+bool VideoReader::audioCut() const
+{
+    /* MP4 lists every packet of its tracks: fewer read to the end of the file is damage the demuxer does not
+       report (a broken offset ends the track early). */
+    /* (PCM counts samples, not packets) */
+    return audio_ != nullptr && audioWhole_ && audioPackets_ > 0 && audio_->nb_frames > audioPackets_ &&
+           std::strstr(format_->iformat->name, "mp4") != nullptr &&
+           av_get_exact_bits_per_sample(audio_->codecpar->codec_id) == 0;
+}
+
+bool VideoReader::endsInsideFrame() const
+{
+    /* YUV4MPEG is frames back to back: bytes after the last whole one are a frame cut short, which its demuxer
+       takes for the end of the file. (Other formats may end with an index.) */
+    if (std::strcmp(format_->iformat->name, "yuv4mpegpipe") != 0 || format_->pb == nullptr || lastEnd_ <= 0) {
+        return false;
+    }
+    const std::int64_t size = avio_size(format_->pb);
+    return size > lastEnd_;
+}
+
+VideoReader::Measure VideoReader::measure()
+{
+    Measure m;
+    bool timed = true;
+    ended_ = true;
+    while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+        if (packet_->stream_index == videoIndex_ && !(packet_->flags & AV_PKT_FLAG_DISCARD)) {
+            ++m.frames;
+            const std::int64_t t = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
+            if (t == AV_NOPTS_VALUE) {
+                timed = false;
+            } else {
+                m.first = m.first == AV_NOPTS_VALUE ? t : std::min(m.first, t);
+                m.last = m.last == AV_NOPTS_VALUE ? t : std::max(m.last, t);
+            }
+        }
+        av_packet_unref(packet_.get());
+    }
+    if (!timed) {
+        m.first = m.last = AV_NOPTS_VALUE;
+    }
+    return m;
 }
 
 bool VideoReader::next(AVFrame& frame)
@@ -176,17 +259,36 @@ bool VideoReader::next(AVFrame& frame)
             if (err != AVERROR_EOF) {
                 ++errors_;
                 std::fprintf(stderr, "crumbleforge: input: %s: %s\n", name_.c_str(), errorText(err).c_str());
+            } else if (audioCut()) {
+                ++errors_;
+                std::fprintf(stderr, "crumbleforge: input: %s: its audio ends after %ld of the %lld packets it declares\n",
+                             name_.c_str(), audioPackets_, static_cast<long long>(audio_->nb_frames));
+            } else if (endsInsideFrame()) {
+                ++errors_;
+                std::fprintf(stderr, "crumbleforge: input: %s: it ends inside a frame, which is left out\n",
+                             name_.c_str());
             }
             avcodec_send_packet(decoder_.get(), nullptr);
             draining_ = true;
             continue;
         }
-        if (packet_->stream_index == videoIndex_) {
+        if (packet_->pos >= 0) {
+            lastEnd_ = std::max(lastEnd_, packet_->pos + packet_->size);
+        }
+        if (packet_->stream_index == videoIndex_ && awaitKey_ && !(packet_->flags & AV_PKT_FLAG_KEY)) {
+            /* a seek that lands between keyframes (MPEG-TS seeks by bytes): skipped, not damage */
+        } else if (packet_->stream_index == videoIndex_) {
+            awaitKey_ = false;
             const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 ++errors_;
             }
-        } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ != nullptr) {
+        } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ == nullptr) {
+            audioWhole_ = false; /* not all of it is passed on: its length says nothing */
+        } else if (audioQueue_ != nullptr && packet_->stream_index != videoIndex_) {
+            if (audio_ != nullptr && packet_->stream_index == audio_->index) {
+                ++audioPackets_;
+            }
             Packet copy = makePacket();
             av_packet_move_ref(copy.get(), packet_.get());
             audioQueue_->push(std::move(copy));

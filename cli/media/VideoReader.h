@@ -1,6 +1,7 @@
 /* VideoReader.h — the video stream of a file (or numbered images) decoded in process: what the stream declares
    (size, depth, colour, aspect, rotation, rate, timestamps, frame count), its frames one by one with their
-   timestamps, and its audio packets passed on untouched. Damage is counted, not fatal: what decodes is kept. */
+   timestamps, and the packets of its audio and subtitle streams passed on untouched. Damage is counted, not
+   fatal: what decodes is kept. */
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct VideoStreamInfo {
     Colour colour;                       /* resolved: untagged parts filled in as players do */
     AVRational timeBase{1, 24};
     AVRational frameRate{24, 1};         /* nominal: one frame of it is one time step of the effect */
+    AVRational gridRate{0, 1};           /* the base rate every frame's time falls on (variable-rate input) */
     AVRational sampleAspect{0, 1};       /* 0/1: unknown (square) */
     std::vector<std::uint8_t> displayMatrix; /* rotation to show the frames with, as stored; empty: none */
     std::int64_t start = 0;              /* the file's start, in timeBase: output times count from it */
@@ -40,7 +42,11 @@ public:
     const VideoStreamInfo& info() const noexcept { return info_; }
     /* The audio stream that goes along, or null. */
     const AVStream* audio() const noexcept { return audio_; }
-    /* Audio packets read from now on go to `queue` (null: they are skipped). */
+    /* Further audio and subtitle streams, read along with the audio (their packets go to the same queue). */
+    const std::vector<const AVStream*>& extras() const noexcept { return extras_; }
+    /* The other streams, which are not read: "data (none)", ... */
+    const std::vector<std::string>& leftOut() const noexcept { return leftOut_; }
+    /* Audio packets (and those of the extras) read from now on go to `queue` (null: they are skipped). */
     void passAudio(PacketQueue* queue) noexcept { audioQueue_ = queue; }
 
     /* The next decoded frame (its best timestamp in info().timeBase in frame.best_effort_timestamp), or false
@@ -50,11 +56,22 @@ public:
     /* Goes on from the keyframe at or before `timestamp` (in info().timeBase, as the file counts); false when the
        file cannot seek there. */
     bool seek(std::int64_t timestamp);
+    /* Reads the rest of the file's video packets without decoding them: how many frames are shown (packets an
+       edit list leaves out do not count) and the earliest and latest time among them (in info().timeBase, as the
+       file counts; AV_NOPTS_VALUE when a packet has none). Reading cannot go on afterwards. */
+    struct Measure {
+        long frames = 0;
+        std::int64_t first = AV_NOPTS_VALUE;
+        std::int64_t last = AV_NOPTS_VALUE;
+    };
+    Measure measure();
     /* Errors met so far: read failures, undecodable packets, frames the decoder marked corrupt. */
     long errors() const noexcept { return errors_; }
 
 private:
     bool receive(AVFrame& frame);
+    bool endsInsideFrame() const;
+    bool audioCut() const;
 
     std::string name_;
     InputFormat format_;
@@ -62,10 +79,17 @@ private:
     Packet packet_;
     int videoIndex_ = -1;
     const AVStream* audio_ = nullptr;
+    std::vector<const AVStream*> extras_;
+    std::vector<std::string> leftOut_;
     PacketQueue* audioQueue_ = nullptr;
     VideoStreamInfo info_;
     long errors_ = 0;
     bool draining_ = false;
+    bool awaitKey_ = false;
+    std::int64_t lastEnd_ = 0; /* where the last packet read ends in the file */
+    long audioPackets_ = 0;    /* of the audio stream, passed on */
+    bool audioWhole_ = true;   /* every audio packet read was passed on (none skipped, no seek) */
+    std::int64_t firstFrame_ = AV_NOPTS_VALUE; /* the time of the first frame given, before any seek */ /* after a seek: packets before the next keyframe cannot decode */
     bool ended_ = false;
 };
 

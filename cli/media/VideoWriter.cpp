@@ -16,14 +16,6 @@ namespace cfcli::media {
 
 namespace {
 
-/* MPEG-4 part 2 and its relatives store the time base in 16 bits. */
-bool shortTimeBase(AVCodecID id)
-{
-    return id == AV_CODEC_ID_MPEG4 || id == AV_CODEC_ID_H263 || id == AV_CODEC_ID_H263P ||
-           id == AV_CODEC_ID_MPEG1VIDEO || id == AV_CODEC_ID_MPEG2VIDEO || id == AV_CODEC_ID_MSMPEG4V2 ||
-           id == AV_CODEC_ID_MSMPEG4V3 || id == AV_CODEC_ID_FLV1;
-}
-
 std::string replaceAll(std::string text, const std::string& from, const std::string& to)
 {
     for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size()) {
@@ -38,7 +30,10 @@ AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, cons
                     const std::string& outputName)
 {
     const AVCodecID id = audio.codecpar->codec_id;
-    const int takes = avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL);
+    int takes = avformat_query_codec(container, id, FF_COMPLIANCE_NORMAL);
+    if (id == AV_CODEC_ID_OPUS && std::strcmp(container->name, "mov") == 0) {
+        takes = 0; /* listed as taken, yet the header is refused unless experimental features are allowed */
+    }
     if (takes == 1 || (takes < 0 && id == container->audio_codec)) {
         return {AudioMode::Copy, nullptr, ""};
     }
@@ -72,11 +67,12 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     encoder_->width = setup.width;
     encoder_->height = setup.height;
     encoder_->pix_fmt = setup.video.format;
-    encoder_->time_base = setup.timeBase;
-    if (shortTimeBase(codec->id) && setup.timeBase.den > 65535) {
-        encoder_->time_base = av_inv_q(setup.frameRate);
+    timing_ = chooseTiming(setup.container, codec, setup.timeBase, setup.frameRate, setup.gridRate, setup.shownName);
+    if (!timing_.note.empty() && setup.note) {
+        setup.note(timing_.note);
     }
-    encoder_->framerate = setup.frameRate;
+    encoder_->time_base = timing_.timeBase;
+    encoder_->framerate = timing_.frameRate;
     encoder_->sample_aspect_ratio = setup.sampleAspect;
     encoder_->thread_count = 0;
     const bool rgb = isRgbFormat(setup.video.format);
@@ -94,6 +90,9 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
         av_dict_set(&options, "b", "0", 0);
         av_dict_set(&options, "row-mt", "1", 0);
         av_dict_set(&options, "cpu-used", "4", 0);
+    }
+    if (std::strcmp(codec->name, "libx265") == 0) {
+        av_dict_set(&options, "x265-params", "log-level=error", 0); /* not its banner and statistics */
     }
     if (setup.crf) {
         if (av_opt_find(encoder_->priv_data, "crf", nullptr, 0, 0) == nullptr) {
@@ -130,8 +129,8 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     }
     avcodec_parameters_from_context(videoStream_->codecpar, encoder_.get());
     videoStream_->time_base = encoder_->time_base;
-    videoStream_->avg_frame_rate = setup.frameRate;
-    videoStream_->r_frame_rate = setup.frameRate;
+    videoStream_->avg_frame_rate = timing_.frameRate;
+    videoStream_->r_frame_rate = timing_.frameRate;
     videoStream_->sample_aspect_ratio = setup.sampleAspect;
     if (!setup.displayMatrix.empty()) {
         std::uint8_t* data = av_stream_new_side_data(videoStream_, AV_PKT_DATA_DISPLAYMATRIX, setup.displayMatrix.size());
@@ -154,6 +153,18 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
                                                             (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
         }
         audioShift_ = av_rescale_q(setup.audioStart, AV_TIME_BASE_Q, setup.audio->time_base);
+    }
+    for (const AVStream* in : setup.extras) {
+        AVStream* out = avformat_new_stream(raw, nullptr);
+        if (out == nullptr) {
+            throw std::bad_alloc();
+        }
+        avcodec_parameters_copy(out->codecpar, in->codecpar);
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+        out->disposition = in->disposition;
+        av_dict_copy(&out->metadata, in->metadata, 0);
+        extraStreams_.emplace_back(in, out);
     }
 
     if (!(format_->oformat->flags & AVFMT_NOFILE)) {
@@ -220,18 +231,10 @@ void VideoWriter::drainVideo()
     }
 }
 
-void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
+void VideoWriter::send(std::int64_t pts)
 {
-    if (av_frame_make_writable(frame_.get()) < 0) {
-        throw std::bad_alloc();
-    }
-    convert_.convert(world, setup_.colour, *frame_);
-    std::int64_t t = av_rescale_q(pts, setup_.timeBase, encoder_->time_base);
-    if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_) {
-        t = lastPts_ + 1;
-    }
-    lastPts_ = t;
-    frame_->pts = t;
+    frame_->pts = pts;
+    lastPts_ = pts;
     frame_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
     frame_->colorspace = encoder_->colorspace;
     frame_->color_range = encoder_->color_range;
@@ -244,9 +247,49 @@ void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
     drainVideo();
 }
 
+void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
+{
+    std::int64_t t = av_rescale_q_rnd(pts, setup_.timeBase, encoder_->time_base, AV_ROUND_NEAR_INF);
+    if (timing_.constant && lastPts_ != AV_NOPTS_VALUE) {
+        /* One frame a step, as a player expects: a frame that comes before its step is dropped, and the previous
+           frame (still in frame_) fills the steps a late one leaves. */
+        if (t <= lastPts_) {
+            ++dropped_;
+            return;
+        }
+        while (lastPts_ + 1 < t) {
+            ++repeated_;
+            send(lastPts_ + 1);
+        }
+    } else if (lastPts_ != AV_NOPTS_VALUE && t <= lastPts_) {
+        t = lastPts_ + 1;
+    }
+    if (av_frame_make_writable(frame_.get()) < 0) {
+        throw std::bad_alloc();
+    }
+    convert_.convert(world, setup_.colour, *frame_);
+    send(t);
+}
+
 void VideoWriter::writeAudio(AVPacket* packet)
 {
-    if (audioStream_ == nullptr) {
+    for (const auto& [in, out] : extraStreams_) {
+        if (packet->stream_index == in->index) {
+            /* times count from the input's start, as the video's and the audio's do */
+            const std::int64_t shift = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in->time_base);
+            for (std::int64_t* t : {&packet->pts, &packet->dts}) {
+                if (*t != AV_NOPTS_VALUE) {
+                    *t -= shift;
+                }
+            }
+            av_packet_rescale_ts(packet, in->time_base, out->time_base);
+            packet->stream_index = out->index;
+            packet->pos = -1;
+            mux(*packet);
+            return;
+        }
+    }
+    if (audioStream_ == nullptr || setup_.audio == nullptr || packet->stream_index != setup_.audio->index) {
         return;
     }
     if (packet->pts != AV_NOPTS_VALUE) {
@@ -267,6 +310,12 @@ void VideoWriter::writeAudio(AVPacket* packet)
 
 void VideoWriter::finish()
 {
+    if ((repeated_ > 0 || dropped_ > 0) && setup_.note) {
+        const AVRational r = timing_.frameRate;
+        setup_.note(std::to_string(repeated_) + " frames were repeated and " + std::to_string(dropped_) +
+                    " dropped to keep the video in time: " + setup_.shownName + " stores only a constant rate (" +
+                    std::to_string(r.num) + (r.den == 1 ? "" : "/" + std::to_string(r.den)) + " fps)");
+    }
     int err = avcodec_send_frame(encoder_.get(), nullptr);
     if (err < 0) {
         fail("the encoder does not finish", err);

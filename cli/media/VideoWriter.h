@@ -1,9 +1,11 @@
-/* VideoWriter.h — one output file written in process: the video encoder fed from host worlds, the input's
-   audio copied or re-encoded beside it, the colour description, aspect, rotation and timestamps carried, and
-   every write checked, so that a full disk fails at the first write that fails. */
+/* VideoWriter.h — one output file written in process: the video encoder fed from host worlds at a timing the
+   format takes, the input's audio copied or re-encoded beside it and its other audio and subtitle streams
+   copied, the colour description, aspect and timestamps carried, and every write checked, so that a full disk
+   fails at the first write that fails. */
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,16 +41,19 @@ struct WriterSetup {
     int width = 0;
     int height = 0;
     Colour colour;             /* resolved; written as the stream's tags and used to convert */
-    AVRational timeBase{1, 24};
-    AVRational frameRate{24, 1};
+    AVRational timeBase{1, 24};  /* of the times write() is given */
+    AVRational frameRate{24, 1}; /* nominal */
+    AVRational gridRate{0, 1};   /* the rate every frame's time falls on, when it differs from the nominal one */
     AVRational sampleAspect{0, 1};
     std::vector<std::uint8_t> displayMatrix;
     std::optional<int> crf;
     std::vector<std::pair<std::string, std::string>> encoderOptions;
     const AVStream* audio = nullptr;
     AudioPlan audioPlan;
+    std::vector<const AVStream*> extras; /* further streams of the input, copied as they are */
     std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
     std::vector<std::pair<std::string, std::string>> metadata; /* tags of the file */
+    std::function<void(const std::string&)> note;              /* tells the user something worth knowing */
 };
 
 class VideoWriter {
@@ -60,7 +65,7 @@ public:
 
     /* One frame, its time in setup.timeBase counted from the start of the output. */
     void write(const cfhost::World& world, std::int64_t pts);
-    /* One packet of the input's audio stream, its times in that stream's time base. */
+    /* One packet of the input's audio stream or of an extra one, its times in that stream's time base. */
     void writeAudio(AVPacket* packet);
     /* Flushes the encoders and writes the trailer; throws CliError when anything fails. */
     void finish();
@@ -68,6 +73,7 @@ public:
 private:
     [[noreturn]] void fail(const std::string& what, int err);
     void drainVideo();
+    void send(std::int64_t pts);
     void mux(AVPacket& packet);
 
     WriterSetup setup_;
@@ -76,10 +82,14 @@ private:
     AVStream* videoStream_ = nullptr;
     AVStream* audioStream_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;
+    std::vector<std::pair<const AVStream*, AVStream*>> extraStreams_; /* input stream, its copy */
     Frame frame_;
     Packet packet_;
     WorldToFrame convert_;
-    std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    VideoTiming timing_;
+    std::int64_t lastPts_ = AV_NOPTS_VALUE; /* in the encoder's time base */
+    long repeated_ = 0;                     /* frames repeated or dropped to keep a constant rate in time */
+    long dropped_ = 0;
     std::int64_t audioShift_ = 0; /* subtracted from audio times (in its stream's time base) */
 };
 

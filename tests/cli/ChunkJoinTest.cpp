@@ -101,9 +101,11 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
 
     const RunResult plan = runTool({"plan", dir.file("clip.mkv"), "--chunks", "3"});
     ASSERT_EQ(plan.exitCode, 0) << describe(plan);
-    /* Matroska does not count its frames: the count is an estimate, and the last range runs to the end. */
+    /* the last range runs to the end */
     const std::vector<std::string> ranges = linesOf(plan.out);
     ASSERT_EQ(ranges, (std::vector<std::string>{"0-10", "10-20", "20-"}));
+    /* as many ranges as asked for, not as many as a rounded-up length gives */
+    EXPECT_EQ(linesOf(runTool({"plan", dir.file("clip.mkv"), "--chunks", "29"}).out).size(), 29u);
 
     std::vector<std::string> jobs{"parallel", "--will-cite", "--quote", "--halt", "now,fail=1", "-j", "2"};
     const std::vector<std::string> tool = toolCommand({"render", dir.file("clip.mkv"), dir.file("chunk{#}.mkv"),
@@ -127,6 +129,50 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
     EXPECT_EQ(packetDigests(dir.file("joined.mkv"), "a:0"), packetDigests(dir.file("clip.mkv"), "a:0"));
 }
 
+/* Files whose video does not start at time 0: plan counts the frames from the first one, every range it prints
+   renders, and the chunks join into the whole render. */
+TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
+{
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+            dir.file("v.mp4")});
+    ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "3", "-c:a", "aac", dir.file("a.m4a")});
+    /* video one second after the audio */
+    ffmpeg({"-itsoffset", "1", "-i", dir.file("v.mp4"), "-i", dir.file("a.m4a"), "-c", "copy", dir.file("late.mkv")});
+    /* a container start offset, in MP4 and in MPEG-TS (whose seeking goes by bytes; one keyframe only) */
+    ffmpeg({"-i", dir.file("v.mp4"), "-i", dir.file("a.m4a"), "-c", "copy", "-output_ts_offset", "10",
+            dir.file("offset.mp4")});
+    ffmpeg({"-i", dir.file("v.mp4"), "-i", dir.file("a.m4a"), "-c", "copy", "-output_ts_offset", "10",
+            dir.file("offset.ts")});
+    /* an edit list that starts half a second in, between keyframes */
+    ffmpeg({"-ss", "0.5", "-i", dir.file("v.mp4"), "-c", "copy", dir.file("edit.mp4")});
+
+    for (const char* in : {"late.mkv", "offset.mp4", "offset.ts", "edit.mp4"}) {
+        std::vector<std::string> whole{"render", dir.file(in), dir.file(std::string(in) + ".whole.mkv"), "--codec",
+                                       "ffv1", "-q"};
+        whole.insert(whole.end(), kChaos.begin(), kChaos.end());
+        const RunResult w = runTool(whole);
+        ASSERT_EQ(w.exitCode, 0) << in << ": " << describe(w);
+        const RunResult plan = runTool({"plan", dir.file(in), "--chunks", "3"});
+        ASSERT_EQ(plan.exitCode, 0) << in << ": " << describe(plan);
+        std::vector<std::string> join{"join", dir.file(std::string(in) + ".joined.mkv")};
+        int n = 0;
+        for (const std::string& range : linesOf(plan.out)) {
+            const std::string chunk = dir.file(std::string(in) + ".chunk" + std::to_string(++n) + ".mkv");
+            std::vector<std::string> args{"render", dir.file(in), chunk, "--range", range, "--codec", "ffv1", "-q"};
+            args.insert(args.end(), kChaos.begin(), kChaos.end());
+            const RunResult r = runTool(args);
+            ASSERT_EQ(r.exitCode, 0) << in << " " << range << ": " << describe(r);
+            join.push_back(chunk);
+        }
+        EXPECT_EQ(n, 3) << in;
+        const RunResult j = runTool(join);
+        ASSERT_EQ(j.exitCode, 0) << in << ": " << describe(j);
+        const std::string frames = decodedFrames(dir.file(std::string(in) + ".whole.mkv"));
+        EXPECT_FALSE(frames.empty()) << in;
+        EXPECT_TRUE(decodedFrames(dir.file(std::string(in) + ".joined.mkv")) == frames) << in;
+    }
+}
+
 TEST_F(ChunkJoin, H264ChunksJoinByStreamCopy)
 {
     for (const auto& [name, range] : {std::pair{"c1.mp4", "0-10"}, {"c2.mp4", "10-20"}, {"c3.mp4", "20-"}}) {
@@ -142,6 +188,10 @@ TEST_F(ChunkJoin, H264ChunksJoinByStreamCopy)
     EXPECT_EQ(packetDigests(dir.file("joined.mp4"), "v:0"), packetDigests(dir.file("c1.mp4"), "v:0") +
                                                               packetDigests(dir.file("c2.mp4"), "v:0") +
                                                               packetDigests(dir.file("c3.mp4"), "v:0"));
+    /* AVI takes H.264 only as a byte stream with start codes: the packets are rewritten, the pictures kept */
+    const RunResult avi = join({"joined.avi", "c1.mp4", "c2.mp4", "c3.mp4"});
+    ASSERT_EQ(avi.exitCode, 0) << describe(avi);
+    EXPECT_TRUE(decodedFrames(dir.file("joined.avi")) == decodedFrames(dir.file("joined.mp4")));
 }
 
 TEST_F(ChunkJoin, ChunksThatDoNotBelongTogetherAreRefusedByName)

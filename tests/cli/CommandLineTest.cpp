@@ -120,6 +120,7 @@ TEST(Options, BadUsageIsRefusedWithTheOffendingWord)
         {{"render", "a", "b", "--range", "4"}, "FIRST-END"},
         {{"render", "a", "b", "--range", "4-x"}, "'4-x'"},
         {{"render", "a", "b", "--range", "-1:00-2:00"}, "FIRST-END"},
+        {{"render", "a", "b", "--range", "+5-10"}, "not '+5-10'"},
         {{"plan", "a"}, "--chunks N or --chunk-seconds S"},
         {{"plan", "a", "--chunks", "2", "--chunk-seconds", "1"}, "--chunks N or --chunk-seconds S"},
         {{"plan", "a", "--chunk-seconds", "0"}, "--chunk-seconds"},

@@ -24,6 +24,9 @@ TEST(Describe, JsonParsesAndListsTheTwentyTwoDeclaredParameters)
     const RunResult r = runTool({"describe", "--json"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     writeFile(dir / "describe.json", r.out);
+    /* the same into a full device is a failure, not a success */
+    const RunResult full = runProgram({"sh", "-c", "exec \"$0\" describe --json > /dev/full", CF_TOOL});
+    EXPECT_EQ(full.exitCode, 2) << describe(full);
 
     /* What the module tells our host directly. */
     cfhost::Host host;

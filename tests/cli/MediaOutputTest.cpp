@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -97,6 +98,23 @@ TEST_F(MediaOutput, EachContainerGetsACodecAndPixelFormatPlayersTake)
     /* y4m is also read back */
     const RunResult back = runTool(render("o.y4m", "back.mkv"));
     EXPECT_EQ(back.exitCode, 0) << describe(back);
+    /* MJPEG takes only full-range formats unless told otherwise */
+    const RunResult mjpeg = runTool(render("clip.mp4", "mjpeg.mp4", {"--codec", "mjpeg"}));
+    ASSERT_EQ(mjpeg.exitCode, 0) << describe(mjpeg);
+    EXPECT_EQ(probe(dir.file("mjpeg.mp4"), "v:0", "stream=codec_name,pix_fmt"), "mjpeg,yuvj420p\n");
+    /* -q means quiet: also x265 and SVT-AV1, which print their banners and statistics themselves */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x64:rate=10", "-t", "0.3", "-c:v", "libx264", dir.file("big.mp4")});
+    for (const char* codec : {"libx265", "libsvtav1"}) {
+        const RunResult quiet = runTool(render("big.mp4", std::string(codec) + ".mkv", {"--codec", codec}));
+        ASSERT_EQ(quiet.exitCode, 0) << codec << ": " << describe(quiet);
+        EXPECT_EQ(quiet.err, "") << codec;
+    }
+    /* MOV says it takes Opus and then refuses it in the header: re-encoded */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t",
+            "0.5", "-c:v", "libx264", "-c:a", "libopus", dir.file("opus.mkv")});
+    const RunResult opus = runTool(render("opus.mkv", "opus.mov"));
+    ASSERT_EQ(opus.exitCode, 0) << describe(opus);
+    EXPECT_EQ(probe(dir.file("opus.mov"), "a:0", "stream=codec_name"), "aac\n");
 }
 
 TEST_F(MediaOutput, TransparencyIsKeptWhereTheContainerHoldsItAndTheDropIsToldElsewhere)
@@ -122,34 +140,97 @@ TEST_F(MediaOutput, TransparencyIsKeptWhereTheContainerHoldsItAndTheDropIsToldEl
     EXPECT_NE(dropped.err.find("transparency"), std::string::npos) << dropped.err;
 }
 
-TEST_F(MediaOutput, ABt709PatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
+TEST_F(MediaOutput, APatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
 {
-    /* Small frames count as BT.601 when untagged: this one says BT.709, which must be read and written. Every
-       pixel is either the input's colour or a background of the colour a player shows for the input. */
+    /* Small frames count as BT.601 when untagged: this one says BT.709, which must be read and written. The second
+       is full range and dark, which outputs that cannot say so must bring to limited range, not crush. Every pixel
+       is either the input's colour or a background of the colour a player shows for the input. */
     ffmpeg({"-f", "lavfi", "-i", "color=c=0x1AC61B:size=64x48:rate=10", "-t", "0.3", "-vf",
             "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-color_primaries", "bt709", "-color_trc",
             "bt709", "-colorspace", "bt709", "-c:v", "libx264", dir.file("patch.mp4")});
-    const std::string in = firstFrame(dir.file("patch.mp4"));
-    ASSERT_GE(in.size(), 4u);
-    const int shown[3] = {static_cast<unsigned char>(in[0]), static_cast<unsigned char>(in[1]),
-                          static_cast<unsigned char>(in[2])};
-    char background[16];
-    std::snprintf(background, sizeof background, "#%02X%02X%02X", shown[0], shown[1], shown[2]);
-    for (const char* out : {"p.mp4", "p.webm", "p.avi"}) {
-        const RunResult r = runTool(render("patch.mp4", out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
-                                                              std::string("Background Color=") + background}));
+    ffmpeg({"-f", "lavfi", "-i", "color=c=0x0A0C0B:size=64x48:rate=10", "-t", "0.3", "-vf",
+            "scale=out_range=pc,format=yuvj420p", "-color_range", "pc", "-c:v", "libx264", dir.file("full.mp4")});
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    for (const Case& c : {Case{"patch.mp4", "p.mp4"}, Case{"patch.mp4", "p.webm"}, Case{"patch.mp4", "p.avi"},
+                          Case{"full.mp4", "f.avi"}, Case{"full.mp4", "f.ts"}, Case{"full.mp4", "f.mkv"}}) {
+        const std::string in = firstFrame(dir.file(c.in));
+        ASSERT_GE(in.size(), 4u);
+        const int shown[3] = {static_cast<unsigned char>(in[0]), static_cast<unsigned char>(in[1]),
+                              static_cast<unsigned char>(in[2])};
+        char background[16];
+        std::snprintf(background, sizeof background, "#%02X%02X%02X", shown[0], shown[1], shown[2]);
+        const RunResult r = runTool(render(c.in, c.out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
+                                                         std::string("Background Color=") + background}));
         ASSERT_EQ(r.exitCode, 0) << describe(r);
-        const std::string frame = firstFrame(dir.file(out));
+        const std::string frame = firstFrame(dir.file(c.out));
         int worst = 0;
         for (std::size_t i = 0; i + 3 < frame.size(); i += 4) {
-            for (int c = 0; c < 3; ++c) {
-                worst = std::max(worst, std::abs(static_cast<unsigned char>(frame[i + c]) - shown[c]));
+            for (int k = 0; k < 3; ++k) {
+                worst = std::max(worst, std::abs(static_cast<unsigned char>(frame[i + k]) - shown[k]));
             }
         }
-        EXPECT_LE(worst, 4) << out;
+        EXPECT_LE(worst, 4) << c.in << " to " << c.out;
     }
     EXPECT_EQ(probe(dir.file("p.mp4"), "v:0", "stream=color_space,color_range,color_primaries,color_transfer"),
               "tv,bt709,bt709,bt709\n");
+}
+
+TEST_F(MediaOutput, APortraitPhoneClipComesOutUprightInEveryFormat)
+{
+    /* Stored 64x48, red left and blue right, with a display matrix that turns it a quarter: shown 48x64 with the
+       blue half on top. The effect draws on the picture as shown, and the output needs no turn of its own. */
+    ffmpeg({"-f", "lavfi", "-i", "color=c=red:size=32x48:rate=10[a];color=c=blue:size=32x48:rate=10[b];[a][b]hstack",
+            "-t", "0.3", "-c:v", "libx264", "-pix_fmt", "yuv420p", dir.file("stored.mp4")});
+    ffmpeg({"-i", dir.file("stored.mp4"), "-c", "copy", "-metadata:s:v:0", "rotate=90", dir.file("phone.mp4")});
+    ASSERT_NE(probe(dir.file("phone.mp4"), "v:0", "stream_side_data=rotation"), "\n") << "the input is as meant";
+    for (const char* out : {"u.mp4", "u.mov", "u.mkv", "u.webm", "u.avi", "u.gif", "u_%d.png"}) {
+        const RunResult r = runTool(render("phone.mp4", out, {"-s", "Presets=1", "-s", "Use Original Color=on", "-s",
+                                                              "Background Color=#FF0000"}));
+        ASSERT_EQ(r.exitCode, 0) << out << ": " << describe(r);
+        std::string file = dir.file(out);
+        if (file.find("%d") != std::string::npos) {
+            file.replace(file.find("%d"), 2, "0");
+        }
+        EXPECT_EQ(probe(file, "v:0", "stream=width,height"), "48,64\n") << out;
+        EXPECT_EQ(probe(file, "v:0", "stream_side_data=rotation"), "\n") << out << ": upright, no turn left to do";
+        const std::string frame = firstFrame(file);
+        ASSERT_EQ(frame.size(), 48u * 64 * 4) << out;
+        long top = 0;
+        long bottom = 0;
+        for (std::size_t i = 0; i < frame.size(); i += 4) {
+            const bool blue = static_cast<unsigned char>(frame[i + 2]) > 128 && static_cast<unsigned char>(frame[i]) < 128;
+            (i < frame.size() / 2 ? top : bottom) += blue ? 1 : 0;
+        }
+        EXPECT_GT(top, 3 * bottom + 50) << out << ": the blue half is on top";
+    }
+}
+
+TEST_F(MediaOutput, TheLargestVideoIsRenderedAndOtherStreamsGoAlongWhereTheFormatTakesThem)
+{
+    /* a thumbnail stream first, the main picture second, two audio tracks and subtitles */
+    writeFile(dir / "s.srt", "1\n00:00:00,000 --> 00:00:00,400\nhello\n");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=32x18:rate=10", "-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f",
+            "lavfi", "-i", "sine=sample_rate=48000", "-f", "lavfi", "-i", "sine=sample_rate=44100:frequency=200", "-i",
+            dir.file("s.srt"), "-t", "0.5", "-map", "0:v", "-map", "1:v", "-map", "2", "-map", "3", "-map", "4", "-c:v",
+            "libx264", "-c:a", "aac", "-c:s", "srt", dir.file("many.mkv")});
+    const RunResult mkv = runTool({"render", dir.file("many.mkv"), dir.file("out.mkv")});
+    ASSERT_EQ(mkv.exitCode, 0) << describe(mkv);
+    EXPECT_EQ(probe(dir.file("out.mkv"), "v:0", "stream=width,height"), "64,48\n");
+    EXPECT_EQ(runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0",
+                          dir.file("out.mkv")}).out,
+              "video\naudio\naudio\nsubtitle\n");
+    EXPECT_NE(mkv.err.find("leaves out a stream of"), std::string::npos) << mkv.err;
+    EXPECT_NE(mkv.err.find("video (h264)"), std::string::npos) << "the thumbnail is named: " << mkv.err;
+
+    const RunResult mp4 = runTool({"render", dir.file("many.mkv"), dir.file("out.mp4")});
+    ASSERT_EQ(mp4.exitCode, 0) << describe(mp4);
+    EXPECT_EQ(runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type", "-of", "csv=p=0",
+                          dir.file("out.mp4")}).out,
+              "video\naudio\naudio\n");
+    EXPECT_NE(mp4.err.find("subtitle (subrip)"), std::string::npos) << "what MP4 cannot take is named: " << mp4.err;
 }
 
 TEST_F(MediaOutput, VariableFrameTimesAndAVideoStartingAfterItsAudioSurvive)
@@ -204,6 +285,32 @@ TEST_F(MediaOutput, ADamagedVideoRendersWhatDecodesKeepsItAndEndsWithCodeThree)
     EXPECT_NE(r.err.find("input: "), std::string::npos) << "the reader's own error is shown: " << r.err;
     EXPECT_NE(r.err.find("of the 30 frames it declares"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(dir / "out.mkv")) << "what decoded is kept";
+
+    /* an MP4 whose audio chunks from the middle on point past the end of the file (the last 'stco' box is the
+       audio track's): its demuxer ends the track early without a word */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "2",
+            "-c:v", "libx264", "-c:a", "aac", dir.file("tone.mp4")});
+    std::string mp4 = readFile(dir / "tone.mp4");
+    const std::size_t box = mp4.rfind("stco");
+    ASSERT_NE(box, std::string::npos);
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint32_t>(static_cast<unsigned char>(mp4[at])); };
+    const std::uint32_t entries = byte(box + 8) << 24 | byte(box + 9) << 16 | byte(box + 10) << 8 | byte(box + 11);
+    ASSERT_GT(entries, 2u);
+    for (std::uint32_t i = entries / 2; i < entries; ++i) {
+        mp4[box + 12 + 4 * i] = '\x7f';
+    }
+    writeFile(dir / "tone-cut.mp4", mp4);
+    const RunResult audio = runTool({"render", dir.file("tone-cut.mp4"), dir.file("tone.mkv")});
+    EXPECT_EQ(audio.exitCode, 3) << describe(audio);
+    EXPECT_NE(audio.err.find("its audio ends after"), std::string::npos) << audio.err;
+
+    /* a YUV4MPEG file cut inside a frame, which its demuxer takes for the end of the file */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=10", "-t", "0.4", "-pix_fmt", "yuv420p", dir.file("full.y4m")});
+    const std::string y4m = readFile(dir / "full.y4m");
+    writeFile(dir / "cut.y4m", y4m.substr(0, y4m.size() - 1000));
+    const RunResult cut = runTool({"render", dir.file("cut.y4m"), dir.file("out.mp4")});
+    EXPECT_EQ(cut.exitCode, 3) << describe(cut);
+    EXPECT_NE(cut.err.find("ends inside a frame"), std::string::npos) << cut.err;
 }
 
 TEST_F(MediaOutput, AnAnimatedPngRendersEveryFrame)
