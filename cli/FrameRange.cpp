@@ -26,7 +26,16 @@ TimeValues::TimeValues(AVRational timeBase, AVRational rate, long firstFrame)
 
 std::int64_t TimeValues::ofTimestamp(std::int64_t sinceFirst) const
 {
-    return static_cast<std::int64_t>(firstFrame_) * 100 + av_rescale_q_rnd(sinceFirst, timeBase_, unit_, AV_ROUND_NEAR_INF);
+    std::int64_t value = av_rescale_q_rnd(sinceFirst, timeBase_, unit_, AV_ROUND_NEAR_INF);
+    // A container that keeps coarse times (Matroska and WebM keep whole milliseconds) stores a frame's time
+    // rounded: at 24 fps the third frame, 83.33 ms, comes back as 83 ms, 199.2 units, and would get the
+    // second frame's chaos. A value the stored time cannot tell from a whole frame is that frame.
+    const double slack = 0.5 * av_q2d(timeBase_) / av_q2d(unit_) + 0.5;
+    const std::int64_t whole = (value >= 0 ? value + 50 : value - 50) / 100 * 100;
+    if (static_cast<double>(value > whole ? value - whole : whole - value) <= slack) {
+        value = whole;
+    }
+    return static_cast<std::int64_t>(firstFrame_) * 100 + value;
 }
 
 std::int64_t TimeValues::ofMicroseconds(std::int64_t microseconds) const

@@ -16,7 +16,8 @@ namespace cfcli {
 class FrameSource;
 
 /* The effect's time of a frame: with R the nominal rate, one frame is 100 units, and a frame shown t seconds after
-   the input's first frame has 100 × firstFrame + round(t × R × 100). */
+   the input's first frame has 100 × firstFrame + round(t × R × 100), or the whole frame's value where t, as
+   precisely as the file stores it, could be that frame's time. */
 class TimeValues {
 public:
     TimeValues(AVRational timeBase, AVRational rate, long firstFrame);

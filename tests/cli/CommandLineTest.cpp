@@ -156,6 +156,29 @@ TEST(Options, RangesAreFrameNumbersOrTimesAndMayBeOpen)
     EXPECT_EQ(TimeValues(AVRational{1, 1000}, AVRational{999999999, 1000000}, 0).ofTimestamp(1000), 100000);
 }
 
+/* Times a container keeps in whole milliseconds land on their frame at 24 and 30 fps, as exact ones do;
+   times between frames (variable rates) keep their place, and finer time bases round as before. */
+TEST(Options, FrameTimesStoredCoarselyLandOnTheirFrame)
+{
+    struct Case {
+        AVRational timeBase;
+        AVRational rate;
+        std::int64_t timestamp;
+        std::int64_t value;
+    };
+    const Case cases[] = {
+        {{1, 1000}, {24, 1}, 83, 200},       {{1, 1000}, {24, 1}, 42, 100},     {{1, 1000}, {24, 1}, 1958, 4700},
+        {{1, 1000}, {30000, 1001}, 33, 100}, {{1, 1000}, {30, 1}, 967, 2900},   {{1, 1000}, {24, 1}, -42, -100},
+        {{1, 1000}, {24, 1}, 60, 144},       {{1, 1000}, {24, 1}, 75, 180},     {{1, 12800}, {24, 1}, 1066, 200},
+        {{1, 90000}, {24, 1}, 7499, 200},    {{1, 90000}, {24, 1}, 7470, 199},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TimeValues(c.timeBase, c.rate, 3).ofTimestamp(c.timestamp), 300 + c.value)
+            << c.timestamp << " in " << c.timeBase.num << "/" << c.timeBase.den << " at " << c.rate.num << "/"
+            << c.rate.den << " fps";
+    }
+}
+
 TEST(Options, HelpWinsOverEverythingElseAndListsEveryOptionAndExitCode)
 {
     EXPECT_EQ(parse({"render", "--bogus", "--set", "--help"}).command, Command::Help);
