@@ -75,22 +75,55 @@ mode_t currentUmask()
     return 022;
 }
 
+/* The file that writing to `target` in place would write: through symbolic links (a chain of them, each
+   relative to its own folder) to the path they name, which need not exist yet. */
+fs::path fileBehind(const fs::path& target)
+{
+    fs::path path = target;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec))) {
+            return path;
+        }
+        const fs::path next = fs::read_symlink(path, ec);
+        if (ec) {
+            return path;
+        }
+        path = next.is_absolute() ? next : folderOf(path) / next;
+    }
+    return path;
+}
+
 } // namespace
 
-TempFile::TempFile(const fs::path& target) : target_(target)
+TempFile::TempFile(const fs::path& target) : target_(target), file_(fileBehind(target))
 {
-    const std::string ext = target.extension().string();
-    std::string pattern = (folderOf(target) / ("." + target.stem().string() + ".tmp-XXXXXX" + ext)).string();
+    // Replacing a file must not do what writing it in place could not: a file the user may not write is
+    // refused, and one that exists keeps its mode (and, where this process may set them, its owners).
+    struct stat existing {};
+    const bool exists = ::stat(file_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (exists && ::faccessat(AT_FDCWD, file_.c_str(), W_OK, AT_EACCESS) != 0) {
+        const int err = errno;
+        throw UsageError("cannot write " + quoteName(target.string()) + ": " + systemMessage(err));
+    }
+    const std::string ext = file_.extension().string();
+    std::string pattern = (folderOf(file_) / ("." + file_.stem().string() + ".tmp-XXXXXX" + ext)).string();
     fd_ = ::mkostemps(pattern.data(), static_cast<int>(ext.size()), O_CLOEXEC);
     if (fd_ < 0) {
         const int err = errno;
         throw UsageError("cannot write " + quoteName(target.string()) + ": cannot create a file in " +
-                         folderText(target) + " (" + systemMessage(err) + ")");
+                         folderText(file_) + " (" + systemMessage(err) + ")");
     }
     temp_ = pattern;
     cleanupSlot_ = cleanup::addFile(temp_.string());
-    /* mkstemps makes the file private; the finished output gets the permissions of any new file. */
-    ::fchmod(fd_, static_cast<mode_t>(0666 & ~currentUmask()));
+    /* mkstemps makes the file private; the finished output gets the mode of the file it replaces, else the
+       permissions of any new file. */
+    if (exists) {
+        (void)::fchown(fd_, existing.st_uid, existing.st_gid);
+        ::fchmod(fd_, existing.st_mode & 07777);
+    } else {
+        ::fchmod(fd_, static_cast<mode_t>(0666 & ~currentUmask()));
+    }
 }
 
 TempFile::~TempFile()
@@ -155,13 +188,13 @@ void TempFile::commit()
         }
         synced_ = true;
     }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    if (::rename(temp_.c_str(), file_.c_str()) != 0) {
         fail("rename failed", errno);
     }
     committed_ = true;
     cleanup::remove(cleanupSlot_);
     cleanupSlot_ = -1;
-    syncFolder(folderOf(target_));
+    syncFolder(folderOf(file_));
 }
 
 TempFolder::TempFolder(const fs::path& anchor)

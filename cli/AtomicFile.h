@@ -1,6 +1,8 @@
 /* AtomicFile.h — output that appears whole or not at all. A TempFile is written beside its final
    name (same folder, so the rename cannot cross file systems), synced, and renamed over the target on
    commit(); destroyed uncommitted (or on a signal) it is removed and any existing target is untouched.
+   A target that is a symbolic link keeps it: the file it names is replaced. An existing file keeps its mode,
+   and one this process may not write is refused.
    TempFolder does the same for a set of files (the frames of a sequence) that are renamed out of a
    hidden folder once all of them are complete. */
 #pragma once
@@ -13,8 +15,9 @@ namespace cfcli {
 
 class TempFile {
 public:
-    /* Creates ".NAME.tmp-XXXXXX.EXT" beside `target`; throws UsageError naming the target's folder when
-       it cannot be created there. */
+    /* Creates ".NAME.tmp-XXXXXX.EXT" beside the file `target` names (through symbolic links); throws
+       UsageError naming the target when that file may not be written, or its folder when the temporary
+       cannot be created there. */
     explicit TempFile(const std::filesystem::path& target);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -34,7 +37,8 @@ public:
 private:
     void fail(const std::string& what, int errnum) const;
 
-    std::filesystem::path target_;
+    std::filesystem::path target_; // as the user named it
+    std::filesystem::path file_;   // the file it names, which commit() replaces
     std::filesystem::path temp_;
     int fd_ = -1;
     int cleanupSlot_ = -1;

@@ -18,6 +18,11 @@ namespace cfcli::cleanup {
 
 namespace {
 
+/* Every signal whose default action ends the process and that a handler may catch: each one removes the
+   temporaries before the process ends as it would have. */
+constexpr int kCleanupSignals[] = {SIGINT,  SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+                                   SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ};
+
 enum State : int { kFree = 0, kBusy = 1, kActive = 2 };
 enum Kind : int { kFile, kFolder };
 
@@ -118,7 +123,7 @@ void installSignalHandlers()
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (int sig : kCleanupSignals) {
             sigaction(sig, &action, nullptr);
         }
         signal(SIGPIPE, SIG_IGN);
@@ -155,7 +160,7 @@ InterruptsBlocked::InterruptsBlocked()
 {
     sigset_t interrupts;
     sigemptyset(&interrupts);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : kCleanupSignals) {
         sigaddset(&interrupts, sig);
     }
     pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);

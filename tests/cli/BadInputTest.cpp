@@ -319,7 +319,8 @@ TEST(BadInput, InterruptedRendersRemoveTheirTemporaries)
         bool written; /* Matroska holds its first cluster until a keyframe closes it, near the end here */
     };
     for (const Case& c : {Case{SIGTERM, "frame_%04d.png", ".frame_0000.tmp-", true},
-                          Case{SIGINT, "clip.mp4", ".clip.tmp-", true}, Case{SIGHUP, "still.mkv", ".still.tmp-", false}}) {
+                          Case{SIGINT, "clip.mp4", ".clip.tmp-", true}, Case{SIGHUP, "still.mkv", ".still.tmp-", false},
+                          Case{SIGUSR1, "other.mp4", ".other.tmp-", true}}) {
         SCOPED_TRACE(c.out);
         Child tool(toolCommand({"render", dir.file("long.mkv"), dir.file(c.out)}));
         ASSERT_TRUE(appears(dir.path(), c.temporary, c.written)) << "the render never started writing";

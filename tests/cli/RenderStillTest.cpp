@@ -2,6 +2,8 @@
    parameters, time and input, at both depths and for every PNG colour type. */
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 
 #include "PngIO.h"
@@ -161,16 +163,47 @@ TEST(RenderStill, HostOptionTellsTheEffectItRunsInPremiereWhichDrawsEightBits)
     EXPECT_EQ(out.samples, fileSamples(premiere.render(worldFromPng(premiere.host(), input, Depth::Eight), 0, 24)));
 }
 
-TEST(RenderStill, ExistingOutputIsReplacedWholeWithUsualPermissions)
+/* An existing output is replaced as writing it in place would replace it: its mode is kept (a new file's
+   usual permissions, or a private 0600), a symbolic link keeps pointing at the file, now the new one, and a
+   file the user may not write is refused with nothing changed. */
+TEST(RenderStill, AnExistingOutputIsReplacedAsWritingItInPlaceWould)
 {
-    ScratchDir dir;
-    writeFile(dir / "out.png", "old");
-    const TestPng out = renderThroughTool(dir, patternImage(8, 8, 8, 6, 8), {});
-    EXPECT_EQ(out.width, 8);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.png", "out.png"}));
-    const auto perms = std::filesystem::status(dir / "out.png").permissions();
-    EXPECT_NE(perms & std::filesystem::perms::others_read, std::filesystem::perms::none)
-        << "a finished output is readable like any new file, not private like a temporary";
+    namespace fs = std::filesystem;
+    for (const fs::perms mode : {fs::perms(0644), fs::perms(0600)}) {
+        ScratchDir dir;
+        writeFile(dir / "out.png", "old");
+        fs::permissions(dir / "out.png", mode);
+        EXPECT_EQ(renderThroughTool(dir, patternImage(8, 8, 8, 6, 8), {}).width, 8);
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.png", "out.png"}));
+        EXPECT_EQ(fs::status(dir / "out.png").permissions(), mode);
+    }
+    {
+        ScratchDir dir;
+        fs::create_directory(dir / "real");
+        writeFile(dir / "real" / "target.png", "old");
+        fs::create_symlink(fs::path("real") / "target.png", dir / "out.png");
+        EXPECT_EQ(renderThroughTool(dir, patternImage(8, 8, 8, 6, 8), {}).width, 8);
+        EXPECT_TRUE(fs::is_symlink(dir / "out.png")) << "the link stays a link";
+        EXPECT_EQ(readTestPng(dir / "real" / "target.png").width, 8) << "the file it names is the new output";
+        EXPECT_EQ(entriesOf(dir / "real"), std::vector<std::string>{"target.png"}) << "no temporary left beside it";
+    }
+    {
+        // A root-owned 0444 file in a folder anyone may write: a user other than root may not write it.
+        ScratchDir dir;
+        fs::permissions(dir.path(), fs::perms::all);
+        writeTestPng(dir / "in.png", patternImage(8, 8, 8, 6, 8));
+        writeFile(dir / "out.png", "old");
+        fs::permissions(dir / "out.png", fs::perms(0444));
+        std::vector<std::string> argv = toolCommand({"render", dir.file("in.png"), dir.file("out.png")});
+        if (::geteuid() == 0) {
+            argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        }
+        const RunResult r = runProgram(argv);
+        EXPECT_EQ(r.exitCode, 2) << describe(r);
+        EXPECT_NE(r.err.find("out.png"), std::string::npos) << describe(r);
+        EXPECT_EQ(readFile(dir / "out.png"), "old");
+        EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.png", "out.png"}));
+    }
 }
 
 /* An RGB display profile libpng accepts: a header (size, class, colour space, connection space, signature,
