@@ -97,6 +97,12 @@ const AVOutputFormat* containerFor(const std::string& fileName)
         throw UsageError("cannot write " + quoteName(fileName) + ": " + quoteName(ext) +
                          " is an audio format, which cannot hold the video (.mp4, .mov, .mkv, .webm, ...)");
     }
+    /* Playlists that write their media in files of their own (HLS, DASH) cannot appear whole at once. */
+    if (name == "hls" || name == "dash") {
+        throw UsageError("cannot write " + quoteName(fileName) + ": " + quoteName(ext) +
+                         " writes a playlist and its media as many files, which could not appear whole; render to "
+                         "one file (.mp4, .mkv, ...) and segment it afterwards");
+    }
     return f;
 }
 

@@ -129,6 +129,11 @@ TEST(BadInput, FormatsFfmpegCannotHandleAreNamedWithItsReason)
     EXPECT_EQ(out.err.find(".tmp-"), std::string::npos) << "messages show the user's name, not temporaries";
     expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file("noextension")}), kBadInput,
                   {"noextension", "extension"});
+    /* Playlists written as many files could not appear whole. */
+    for (const char* playlist : {"out.m3u8", "out.mpd"}) {
+        expectFailure(runTool({"render", ws.dir.file("in.png"), ws.dir.file(playlist)}), kBadInput,
+                      {playlist, "many files"});
+    }
     ws.expectUntouched();
 }
 
