@@ -1,6 +1,6 @@
 /* Kernel.cpp — one output pixel: find its block, reduce the block's top-left input pixel to a posterized
    level, and draw the cell of that level's bitmap that the pixel's position selects. One body serves both
-   depths; the depth's constants come from a traits struct.
+   depths; the depth's constants come from a traits struct (KernelDepth.h).
 
    With the frame's plan (KernelPlan.h) a pixel inside the output is a few table loads: its row's and
    column's entries locate its block's record (its level and its two possible outputs, worked out once per
@@ -11,6 +11,7 @@
 #include "Kernel.h"
 
 #include "Crumbleforge_Helpers.h"
+#include "KernelDepth.h"
 #include "KernelPlan.h"
 #include "Patterns.h"
 #include "RenderInfo.h"
@@ -20,30 +21,6 @@
 #include <cstring>
 
 namespace {
-
-struct Depth8 {
-    using Pixel = PF_Pixel;
-    using Word = std::uint32_t;
-    static constexpr bool deep = false;
-
-    static const Pixel& pixelColor(const RenderInfo& info) { return info.pixelColor; }
-    static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor; }
-    static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel8(world, x, y); }
-    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output8; }
-    static const Word* keepInput(const PlanTables& tables) { return tables.keepInput8; }
-};
-
-struct Depth16 {
-    using Pixel = PF_Pixel16;
-    using Word = std::uint64_t;
-    static constexpr bool deep = true;
-
-    static const Pixel& pixelColor(const RenderInfo& info) { return info.pixelColor16; }
-    static const Pixel& backgroundColor(const RenderInfo& info) { return info.backgroundColor16; }
-    static const Pixel* pixelAt(const PF_LayerDef& world, int x, int y) { return getPixel16(world, x, y); }
-    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output16; }
-    static const Word* keepInput(const PlanTables& tables) { return tables.keepInput16; }
-};
 
 int clampInto(std::int64_t value, A_long high)
 {

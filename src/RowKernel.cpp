@@ -6,6 +6,7 @@
    uses; the loop over a block's pixels is plain word arithmetic that compilers turn into vector code. Rows or columns the plan does not cover go through the pixel kernel, pixel by pixel. */
 #include "Kernel.h"
 
+#include "KernelDepth.h"
 #include "KernelPlan.h"
 #include "RenderInfo.h"
 
@@ -15,28 +16,6 @@
 #include <cstring>
 
 namespace {
-
-struct Row8 {
-    using Pixel = PF_Pixel;
-    using Word = std::uint32_t;
-    static constexpr bool deep = false;
-    static PF_Err pixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out)
-    {
-        return Crumbleforge_8(refcon, x, y, in, out);
-    }
-    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output8; }
-};
-
-struct Row16 {
-    using Pixel = PF_Pixel16;
-    using Word = std::uint64_t;
-    static constexpr bool deep = true;
-    static PF_Err pixel(void* refcon, A_long x, A_long y, Pixel* in, Pixel* out)
-    {
-        return Crumbleforge_16(refcon, x, y, in, out);
-    }
-    static const OutputRules<Word>& rules(const KernelPlan& plan) { return plan.output16; }
-};
 
 /* Where a row reads its input pixels, as a host hands them to a pixel function: the input row at y (the
    last row below the input), columns below `readable` in place and the last column beyond; an input
@@ -284,10 +263,10 @@ PF_Err crumbleforgeRow(void* refcon, A_long x, A_long y, typename Depth::Pixel* 
 
 PF_Err CrumbleforgeRow_8(void* refcon, A_long x, A_long y, PF_Pixel* in, PF_Pixel* out)
 {
-    return crumbleforgeRow<Row8>(refcon, x, y, in, out);
+    return crumbleforgeRow<Depth8>(refcon, x, y, in, out);
 }
 
 PF_Err CrumbleforgeRow_16(void* refcon, A_long x, A_long y, PF_Pixel16* in, PF_Pixel16* out)
 {
-    return crumbleforgeRow<Row16>(refcon, x, y, in, out);
+    return crumbleforgeRow<Depth16>(refcon, x, y, in, out);
 }
