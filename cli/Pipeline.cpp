@@ -112,12 +112,15 @@ long runPipeline(const PipelineSetup& s)
     const StreamDescription& d = s.source->description();
     const unsigned renderers = std::max(1u, s.renderers);
     const std::size_t pool = renderers + 2;
-    std::vector<cfhost::World> inputs;
-    std::vector<cfhost::World> outputs;
-    for (std::size_t i = 0; i < pool; ++i) {
-        inputs.push_back(s.session->host().makeWorld(d.width, d.height, s.depth));
-        outputs.push_back(s.session->host().makeWorld(d.width, d.height, s.depth));
-    }
+    /* Worlds are made when first needed: an input that declares a large size but gives no frame costs nothing. */
+    std::vector<std::optional<cfhost::World>> inputs(pool);
+    std::vector<std::optional<cfhost::World>> outputs(pool);
+    auto world = [&](std::optional<cfhost::World>& w) -> cfhost::World& {
+        if (!w) {
+            w.emplace(s.session->host().makeWorld(d.width, d.height, s.depth));
+        }
+        return *w;
+    };
     Channel<std::size_t> freeInputs;
     Channel<std::size_t> freeOutputs;
     for (std::size_t i = 0; i < pool; ++i) {
@@ -153,7 +156,7 @@ long runPipeline(const PipelineSetup& s)
                     return;
                 }
                 std::int64_t pts = 0;
-                if (!s.source->next(inputs[*slot], pts)) {
+                if (!s.source->next(world(inputs[*slot]), pts)) {
                     break;
                 }
                 if (index == 0) {
@@ -186,7 +189,7 @@ long runPipeline(const PipelineSetup& s)
                         break;
                     }
                     const long number = s.firstFrame + job->index;
-                    s.session->render(inputs[job->slot], outputs[*out], number, s.timeOf(job->pts - firstPts));
+                    s.session->render(*inputs[job->slot], world(outputs[*out]), number, s.timeOf(job->pts - firstPts));
                     freeInputs.put(job->slot);
                     rendered.put(Job{*out, job->pts, job->index});
                 }
@@ -205,7 +208,7 @@ long runPipeline(const PipelineSetup& s)
     long written = 0;
     try {
         while (const auto job = rendered.take()) {
-            s.sink->write(outputs[job->slot], job->pts, s.firstFrame + job->index);
+            s.sink->write(*outputs[job->slot], job->pts, s.firstFrame + job->index);
             freeOutputs.put(job->slot);
             ++written;
             if (s.progress != nullptr) {

@@ -4,6 +4,7 @@
 #include "PngIO.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -15,6 +16,7 @@
 
 #include "Conversions.h"
 #include "Errors.h"
+#include "InputLimits.h"
 #include "Text.h"
 
 namespace fs = std::filesystem;
@@ -39,21 +41,13 @@ extern "C" void onPngError(png_structp png, png_const_charp message)
 
 extern "C" void onPngWarning(png_structp, png_const_charp) {}
 
-/* Reading from a buffer that holds the whole file, so that a short file is reported as truncated. */
-struct ReadCursor {
-    const unsigned char* data;
-    std::size_t size;
-    std::size_t offset;
-};
-
-extern "C" void readFromBuffer(png_structp png, png_bytep out, png_size_t length)
+/* Reading straight from the file, so that a file that is no PNG, or claims more than it can hold, is refused
+   after its first bytes whatever its length; a short file is reported as truncated. */
+extern "C" void readFromFile(png_structp png, png_bytep out, png_size_t length)
 {
-    auto* cursor = static_cast<ReadCursor*>(png_get_io_ptr(png));
-    if (cursor->size - cursor->offset < length) {
+    if (std::fread(out, 1, length, static_cast<FILE*>(png_get_io_ptr(png))) != length) {
         png_error(png, "the file is truncated");
     }
-    std::memcpy(out, cursor->data + cursor->offset, length);
-    cursor->offset += length;
 }
 
 struct Header {
@@ -262,7 +256,12 @@ bool writeWorld(png_structp png, png_infop info, const cfhost::World* world, con
     return true;
 }
 
-std::vector<unsigned char> readWholeFile(const fs::path& path)
+struct FileCloser {
+    void operator()(FILE* f) const noexcept { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+File openForReading(const fs::path& path)
 {
     std::error_code ec;
     if (!fs::exists(path, ec)) {
@@ -271,23 +270,11 @@ std::vector<unsigned char> readWholeFile(const fs::path& path)
     if (fs::is_directory(path, ec)) {
         throw UsageError("cannot read " + quoteName(path.string()) + ": it is a folder");
     }
-    FILE* file = std::fopen(path.c_str(), "rbe");
-    if (file == nullptr) {
+    File file(std::fopen(path.c_str(), "rbe"));
+    if (!file) {
         throw UsageError("cannot read " + quoteName(path.string()) + ": " + systemMessage(errno));
     }
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    const bool failed = std::ferror(file) != 0;
-    const int err = errno;
-    std::fclose(file);
-    if (failed) {
-        throw UsageError("cannot read " + quoteName(path.string()) + ": " + systemMessage(err));
-    }
-    return bytes;
+    return file;
 }
 
 /* A PNG written into memory by `write` (writeImage or writeWorld on the given structures). */
@@ -321,11 +308,19 @@ bool hasPngExtension(const fs::path& path)
 
 RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)
 {
-    const std::vector<unsigned char> bytes = readWholeFile(path);
+    const File file = openForReading(path);
     const std::string name = quoteName(path.string());
-    if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
+    unsigned char signature[8];
+    const std::size_t got = std::fread(signature, 1, sizeof signature, file.get());
+    if (got < sizeof signature && std::ferror(file.get())) {
+        throw UsageError("cannot read " + name + ": " + systemMessage(errno));
+    }
+    if (got < sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
         throw UsageError("cannot read " + name + ": not a PNG file");
     }
+    struct stat st {};
+    /* a pipe or device has no size to check the header against */
+    const bool sized = ::fstat(fileno(file.get()), &st) == 0 && S_ISREG(st.st_mode);
     ErrorState state;
     ReadStructs structs;
     structs.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onPngError, onPngWarning);
@@ -335,8 +330,8 @@ RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)
     }
     png_structp png = structs.png;
     png_infop info = structs.info;
-    ReadCursor cursor{bytes.data(), bytes.size(), 0};
-    png_set_read_fn(png, &cursor, readFromBuffer);
+    png_set_read_fn(png, file.get(), readFromFile);
+    png_set_sig_bytes(png, sizeof signature);
     /* PNGs wider or taller than this are refused before any pixel memory is allocated. */
     png_set_user_limits(png, 1u << 16, 1u << 16);
 
@@ -347,10 +342,15 @@ RgbaImage readPng(const fs::path& path, PngColourChunks* chunks)
     if (ok && chunks != nullptr) {
         readChunks(png, info, chunks);
     }
-    if (ok && !fileCanHold(bytes.size(), header)) {
+    if (ok && sized && !fileCanHold(static_cast<std::uint64_t>(st.st_size), header)) {
         throw UsageError("cannot read " + name + ": damaged or truncated PNG (its header promises " +
                          std::to_string(header.width) + "x" + std::to_string(header.height) + " pixels, more than " +
-                         std::to_string(bytes.size()) + " bytes can hold)");
+                         std::to_string(st.st_size) + " bytes can hold)");
+    }
+    if (ok && !limits::frameSizeAllowed(header.width, header.height)) {
+        throw UsageError("cannot read " + name + ": its size " + std::to_string(header.width) + "x" +
+                         std::to_string(header.height) + " is more than this command reads (" +
+                         std::to_string(limits::kMaxPixels) + " pixels)");
     }
     if (ok) {
         image = RgbaImage(static_cast<int>(header.width), static_cast<int>(header.height), header.bits);

@@ -9,6 +9,7 @@ extern "C" {
 #include <cstdio>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace cfcli::media {
 
@@ -20,7 +21,20 @@ struct LogState {
     std::mutex mutex;
     long inputErrors = 0;
     std::string outputError;
+    bool holding = false;
+    long heldFrom = 0;             /* inputErrors when holding began */
+    std::vector<std::string> held; /* the first input errors since then, kept back */
 };
+
+/* The input's error `number` (from 1): the first few are shown. */
+void showInputError(long number, const std::string& text)
+{
+    if (number <= kShownInputErrors) {
+        std::fprintf(stderr, "crumbleforge: input: %s\n", text.c_str());
+    } else if (number == kShownInputErrors + 1) {
+        std::fprintf(stderr, "crumbleforge: input: (further errors of the input are not shown)\n");
+    }
+}
 
 LogState& logState()
 {
@@ -72,10 +86,10 @@ extern "C" void onLog(void* object, int level, const char* format, va_list args)
     std::lock_guard<std::mutex> lock(state.mutex);
     if (isInputSide(object)) {
         ++state.inputErrors;
-        if (state.inputErrors <= kShownInputErrors) {
-            std::fprintf(stderr, "crumbleforge: input: %s\n", text.c_str());
-        } else if (state.inputErrors == kShownInputErrors + 1) {
-            std::fprintf(stderr, "crumbleforge: input: (further errors of the input are not shown)\n");
+        if (!state.holding) {
+            showInputError(state.inputErrors, text);
+        } else if (static_cast<long>(state.held.size()) < kShownInputErrors) {
+            state.held.push_back(text);
         }
     } else {
         state.outputError = text;
@@ -156,6 +170,38 @@ std::string Log::takeOutputError()
     std::string text;
     text.swap(state.outputError);
     return text;
+}
+
+Log::HeldInput::HeldInput()
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.holding = true;
+    state.heldFrom = state.inputErrors;
+    state.held.clear();
+}
+
+Log::HeldInput::~HeldInput()
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.holding = false;
+    state.held.clear();
+}
+
+void Log::HeldInput::show()
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    long number = state.heldFrom;
+    for (const std::string& text : state.held) {
+        showInputError(++number, text);
+    }
+    if (state.inputErrors > number && number <= kShownInputErrors) { /* more came than were kept */
+        showInputError(kShownInputErrors + 1, "");
+    }
+    state.holding = false;
+    state.held.clear();
 }
 
 std::string encoderNames(AVMediaType type)

@@ -74,6 +74,17 @@ public:
     static long inputErrors();
     /* The last error line an encoder or muxer logged, then forgotten; empty when there was none. */
     static std::string takeOutputError();
+
+    /* While one lives, errors of the input are kept back (still counted): shown when show() is called, dropped
+       otherwise. An input that is refused while it opens ends with one line that says why. */
+    class HeldInput {
+    public:
+        HeldInput();
+        ~HeldInput();
+        HeldInput(const HeldInput&) = delete;
+        HeldInput& operator=(const HeldInput&) = delete;
+        void show();
+    };
 };
 
 /* Names of every encoder of a media type, and of every pixel format one encoder takes, for messages. */

@@ -3,7 +3,9 @@
 #include "media/VideoReader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "Cleanup.h"
 #include "Errors.h"
@@ -36,30 +38,50 @@ bool validRate(AVRational r)
 
 } // namespace
 
-VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) : name_(quoteName(path))
+VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
+    : name_(quoteName(path)), limits_(options.limits)
 {
     Log::install();
+    Log::HeldInput held; /* refused, the input gets one line: the reason */
     AVDictionary* dict = nullptr;
     for (const auto& [key, value] : options.demuxerOptions) {
         av_dict_set(&dict, key.c_str(), value.c_str(), 0);
     }
+    /* one stream more than allowed: a file with too many is then refused below, by name */
+    av_dict_set_int(&dict, "max_streams", static_cast<std::int64_t>(limits_.maxStreams) + 1, 0);
     const AVInputFormat* forced = options.format.empty() ? nullptr : av_find_input_format(options.format.c_str());
-    AVFormatContext* raw = nullptr;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) {
+        av_dict_free(&dict);
+        throw std::bad_alloc();
+    }
+    /* FFmpeg asks before every read of a file whether to stop: an input that reads on without giving a packet
+       (a device, junk a parser keeps buffering) is stopped there */
+    raw->interrupt_callback = AVIOInterruptCB{&VideoReader::onInterrupt, this};
+    if (options.io != nullptr) {
+        raw->pb = options.io;
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    context_ = raw;
     Log::takeOutputError(); /* what a demuxer's helpers log while opening tells the reason better than its code */
     int err = avformat_open_input(&raw, path.c_str(), forced, &dict);
     av_dict_free(&dict);
     if (err < 0) {
+        context_ = nullptr; /* freed by the failed open */
         const std::string logged = Log::takeOutputError();
-        throw UsageError("cannot read " + name_ + ": " + (logged.empty() ? errorText(err) : logged));
+        refuse(!stop_.empty() ? stop_ : logged.empty() ? errorText(err) : logged);
     }
     format_.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
-    if (err < 0) {
-        throw UsageError("cannot read " + name_ + ": " + errorText(err));
+    if (!stop_.empty() || err < 0) {
+        refuse(!stop_.empty() ? stop_ : errorText(err));
+    }
+    if (raw->nb_streams > limits_.maxStreams) {
+        refuse("it has more than " + std::to_string(limits_.maxStreams) + " streams, more than this command reads");
     }
     videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (videoIndex_ < 0) {
-        throw UsageError("cannot read " + name_ + ": it holds no video or image");
+        refuse("it holds no video or image");
     }
     /* The main picture is the largest, as ffmpeg chooses: not a thumbnail stream that happens to come first. */
     auto area = [raw](int i) {
@@ -96,11 +118,20 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
 
     const AVCodec* codec = decoderFor(video);
     if (codec == nullptr) {
-        throw UsageError("cannot read " + name_ + ": no decoder for its video (" +
-                         avcodec_get_name(video->codecpar->codec_id) + ")");
+        refuse(std::string("no decoder for its video (") + avcodec_get_name(video->codecpar->codec_id) + ")");
+    }
+    const AVCodecParameters* par = video->codecpar;
+    if (par->width <= 0 || par->height <= 0) {
+        refuse("its video has no frame size");
+    }
+    if (!limits::frameSizeAllowed(par->width, par->height, limits_.maxPixels)) {
+        refuse("its frames are " + std::to_string(par->width) + "x" + std::to_string(par->height) +
+               ", more than this command reads (" + std::to_string(limits::kMaxSide) + " pixels a side and " +
+               std::to_string(limits_.maxPixels) + " in all)");
     }
     decoder_ = makeCodec(codec);
     avcodec_parameters_to_context(decoder_.get(), video->codecpar);
+    decoder_->max_pixels = limits_.maxPixels; /* a size the stream itself changes to is held to the same bound */
     decoder_->pkt_timebase = video->time_base;
     decoder_->thread_count = 0;
     decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
@@ -109,16 +140,12 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
         err = avcodec_open2(decoder_.get(), codec, nullptr);
     }
     if (err < 0) {
-        throw UsageError("cannot read " + name_ + ": the " + codec->name + " decoder refuses it (" + errorText(err) + ")");
+        refuse(std::string("the ") + codec->name + " decoder refuses it (" + errorText(err) + ")");
     }
     packet_ = makePacket();
 
-    const AVCodecParameters* par = video->codecpar;
     info_.width = par->width;
     info_.height = par->height;
-    if (info_.width <= 0 || info_.height <= 0) {
-        throw UsageError("cannot read " + name_ + ": its video has no frame size");
-    }
     info_.format = static_cast<AVPixelFormat>(par->format);
     if (codec->id == AV_CODEC_ID_VP9 && std::string(codec->name) == "libvpx-vp9") {
         info_.format = AV_PIX_FMT_YUVA420P;
@@ -149,6 +176,59 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     } else if (raw->duration != AV_NOPTS_VALUE && raw->duration > 0) {
         info_.declaredFrames = static_cast<long>(av_rescale_q(raw->duration, AV_TIME_BASE_Q, av_inv_q(info_.frameRate)));
     }
+    if (info_.declaredFrames > limits_.maxFrames) {
+        refuse("it declares " + std::to_string(info_.declaredFrames) + " frames, more than the " +
+               std::to_string(limits_.maxFrames) + " a render can number");
+    }
+    madeProgress();
+    held.show();
+}
+
+int VideoReader::onInterrupt(void* reader)
+{
+    return static_cast<VideoReader*>(reader)->overBudget() ? 1 : 0;
+}
+
+bool VideoReader::overBudget()
+{
+    const AVIOContext* pb = context_ != nullptr ? context_->pb : nullptr;
+    if (!stop_.empty() || pb == nullptr) {
+        return !stop_.empty();
+    }
+    /* a raw frame is one packet: the allowance grows by two of the largest the file declares */
+    std::int64_t rawFrame = 0;
+    for (unsigned i = 0; i < context_->nb_streams; ++i) {
+        const AVCodecParameters* p = context_->streams[i]->codecpar;
+        if (p->codec_type == AVMEDIA_TYPE_VIDEO && limits::frameSizeAllowed(p->width, p->height, limits_.maxPixels)) {
+            rawFrame = std::max(rawFrame, std::int64_t{p->width} * p->height * 8);
+        }
+    }
+    const std::int64_t read = pb->bytes_read - progressAt_;
+    if (read <= limits_.bytesWithoutPacket + 2 * rawFrame) {
+        return false;
+    }
+    stop_ = std::to_string(read >> 20) + " MiB of it read without finding a frame (it is no video, or damaged)";
+    return true;
+}
+
+void VideoReader::madeProgress()
+{
+    const AVIOContext* pb = context_ != nullptr ? context_->pb : nullptr;
+    progressAt_ = pb != nullptr ? pb->bytes_read : 0;
+}
+
+void VideoReader::refuse(const std::string& reason) const
+{
+    throw UsageError("cannot read " + name_ + ": " + reason);
+}
+
+void VideoReader::endAtLimit()
+{
+    if (framesGiven_ == 0) {
+        refuse(stop_);
+    }
+    ++errors_;
+    std::fprintf(stderr, "crumbleforge: input: %s: %s; the rest is left out\n", name_.c_str(), stop_.c_str());
 }
 
 bool VideoReader::receive(AVFrame& frame)
@@ -176,6 +256,8 @@ bool VideoReader::receive(AVFrame& frame)
         if (firstFrame_ == AV_NOPTS_VALUE) {
             firstFrame_ = frame.best_effort_timestamp;
         }
+        packetsWithoutFrame_ = 0;
+        ++framesGiven_;
         return true;
     }
 }
@@ -225,8 +307,11 @@ VideoReader::Measure VideoReader::measure()
     bool timed = true;
     ended_ = true;
     while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+        madeProgress();
         if (packet_->stream_index == videoIndex_ && !(packet_->flags & AV_PKT_FLAG_DISCARD)) {
-            ++m.frames;
+            if (++m.frames > limits_.maxFrames) {
+                refuse("it holds more than the " + std::to_string(limits_.maxFrames) + " frames a render can number");
+            }
             const std::int64_t t = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
             if (t == AV_NOPTS_VALUE) {
                 timed = false;
@@ -236,6 +321,9 @@ VideoReader::Measure VideoReader::measure()
             }
         }
         av_packet_unref(packet_.get());
+    }
+    if (!stop_.empty()) {
+        refuse(stop_);
     }
     if (!timed) {
         m.first = m.last = AV_NOPTS_VALUE;
@@ -256,7 +344,9 @@ bool VideoReader::next(AVFrame& frame)
         }
         const int err = av_read_frame(format_.get(), packet_.get());
         if (err < 0) {
-            if (err != AVERROR_EOF) {
+            if (!stop_.empty()) {
+                endAtLimit();
+            } else if (err != AVERROR_EOF) {
                 ++errors_;
                 std::fprintf(stderr, "crumbleforge: input: %s: %s\n", name_.c_str(), errorText(err).c_str());
             } else if (audioCut()) {
@@ -272,6 +362,7 @@ bool VideoReader::next(AVFrame& frame)
             draining_ = true;
             continue;
         }
+        madeProgress();
         if (packet_->pos >= 0) {
             lastEnd_ = std::max(lastEnd_, packet_->pos + packet_->size);
         }
@@ -282,6 +373,14 @@ bool VideoReader::next(AVFrame& frame)
             const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
             if (sent < 0 && sent != AVERROR(EAGAIN)) {
                 ++errors_;
+            }
+            if (++packetsWithoutFrame_ > limits_.packetsWithoutFrame) {
+                stop_ = std::to_string(limits_.packetsWithoutFrame) + " video packets in a row decode to no frame";
+                av_packet_unref(packet_.get());
+                endAtLimit();
+                avcodec_send_packet(decoder_.get(), nullptr);
+                draining_ = true;
+                continue;
             }
         } else if (audio_ != nullptr && packet_->stream_index == audio_->index && audioQueue_ == nullptr) {
             audioWhole_ = false; /* not all of it is passed on: its length says nothing */

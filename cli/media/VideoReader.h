@@ -1,13 +1,15 @@
 /* VideoReader.h — the video stream of a file (or numbered images) decoded in process: what the stream declares
    (size, depth, colour, aspect, rotation, rate, timestamps, frame count), its frames one by one with their
    timestamps, and the packets of its audio and subtitle streams passed on untouched. Damage is counted, not
-   fatal: what decodes is kept. */
+   fatal: what decodes is kept. What the input claims is checked against bounds (InputLimits.h), and an input
+   that reads on without giving frames is stopped. */
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "InputLimits.h"
 #include "media/Av.h"
 #include "media/ColorConvert.h"
 #include "media/PacketQueue.h"
@@ -29,15 +31,30 @@ struct VideoStreamInfo {
     long declaredFrames = -1;            /* what the file says it holds; -1 unknown */
 };
 
+/* Beyond these the reader stops: before any frame with a UsageError naming the file and the bound, after some
+   frames as damage (the rest is left out). */
+struct ReaderLimits {
+    std::int64_t maxPixels = limits::kMaxPixels;     /* of a frame (and at most kMaxSide a side) */
+    unsigned maxStreams = limits::kMaxStreams;
+    long maxFrames = limits::kMaxFrames;             /* declared, or counted by measure() */
+    std::int64_t bytesWithoutPacket = limits::kBytesWithoutPacket;
+    long packetsWithoutFrame = limits::kPacketsWithoutFrame;
+};
+
 struct ReaderOptions {
     std::string format;                  /* a demuxer to force ("image2"); empty: probe */
     std::vector<std::pair<std::string, std::string>> demuxerOptions;
+    AVIOContext* io = nullptr;           /* the bytes to read instead of the file named (kept open by the caller) */
+    ReaderLimits limits;
 };
 
 class VideoReader {
 public:
-    /* Throws UsageError naming `path` when it cannot be opened or holds no video. */
+    /* Throws UsageError naming `path` when it cannot be opened, holds no video or claims more than the limits
+       allow. With options.io, `path` only names the input (its extension still helps to tell the format). */
     VideoReader(const std::string& path, const ReaderOptions& options);
+    VideoReader(const VideoReader&) = delete; /* the interrupt callback holds its address */
+    VideoReader& operator=(const VideoReader&) = delete;
 
     const VideoStreamInfo& info() const noexcept { return info_; }
     /* The audio stream that goes along, or null. */
@@ -69,11 +86,22 @@ public:
     long errors() const noexcept { return errors_; }
 
 private:
+    static int onInterrupt(void* reader);
+    bool overBudget();
+    void madeProgress();
+    [[noreturn]] void refuse(const std::string& reason) const;
+    void endAtLimit();
     bool receive(AVFrame& frame);
     bool endsInsideFrame() const;
     bool audioCut() const;
 
     std::string name_;
+    ReaderLimits limits_;
+    AVFormatContext* context_ = nullptr; /* what the interrupt callback looks at, from before the file is open */
+    std::int64_t progressAt_ = 0;        /* bytes read when the demuxer last gave a packet */
+    long packetsWithoutFrame_ = 0;       /* video packets sent since the decoder last gave a frame */
+    long framesGiven_ = 0;
+    std::string stop_;                   /* why reading was stopped at a limit; empty: it was not */
     InputFormat format_;
     Codec decoder_;
     Packet packet_;
