@@ -495,6 +495,14 @@ std::unique_ptr<FrameSource> openSource(const fs::path& path, const SourceOption
     return std::make_unique<VideoSource>(path.string(), media::ReaderOptions{});
 }
 
+std::unique_ptr<FrameSource> openSource(AVIOContext* io, const std::string& name, const media::ReaderLimits& limits)
+{
+    media::ReaderOptions reader;
+    reader.io = io;
+    reader.limits = limits;
+    return std::make_unique<VideoSource>(name, reader);
+}
+
 std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& options)
 {
     const auto pattern = SequencePattern::parse(path.string());

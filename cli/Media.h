@@ -19,6 +19,7 @@
 #include "cfhost/World.h"
 #include "media/ColorConvert.h"
 #include "media/PacketQueue.h"
+#include "media/VideoReader.h"
 
 namespace cfcli {
 
@@ -92,6 +93,9 @@ struct SourceOptions {
 /* Throws UsageError for a missing, unreadable or unsupported input, and for a numbered sequence with a gap
    (naming the first missing file). */
 std::unique_ptr<FrameSource> openSource(const std::filesystem::path& path, const SourceOptions& options);
+/* A video read from `io` (kept open by the caller while the source lives) instead of a file, within `limits`;
+   `name` names it in messages, and its extension helps to tell the format as a file's does. */
+std::unique_ptr<FrameSource> openSource(AVIOContext* io, const std::string& name, const media::ReaderLimits& limits);
 
 struct SinkOptions {
     const StreamDescription* source = nullptr;

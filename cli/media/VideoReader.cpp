@@ -273,6 +273,8 @@ bool VideoReader::seek(std::int64_t timestamp)
         return false;
     }
     avcodec_flush_buffers(decoder_.get());
+    madeProgress();
+    packetsWithoutFrame_ = 0;
     awaitKey_ = true;
     audioWhole_ = false;
     draining_ = false;

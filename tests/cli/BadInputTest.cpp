@@ -137,6 +137,66 @@ TEST(BadInput, FormatsFfmpegCannotHandleAreNamedWithItsReason)
     ws.expectUntouched();
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST(BadInput, EndlessAndOversizedInputsStopWithBoundedMemory)
+{
+    Workspace ws;
+    const fs::path& dir = ws.dir.path();
+    for (const char* name : {"zero.h264", "zero.mjpeg", "zero.nut", "zero.png", "endless_0.png"}) {
+        fs::create_symlink("/dev/zero", dir / name);
+    }
+    writeFile(dir / "huge.png", "");
+    fs::resize_file(dir / "huge.png", std::uintmax_t{4} << 30); /* sparse: 4 GiB that take no disk */
+    /* headers that claim frames of 16000 x 16000 (FFmpeg's decoders take that size) and ones past any bound */
+    writeFile(dir / "claims.y4m", "YUV4MPEG2 W16000 H16000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+    writeFile(dir / "wide.y4m", "YUV4MPEG2 W100000 H1000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+    writeFile(dir / "vast.y4m", "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+    struct Case {
+        std::string input;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases{
+        {"zero.h264", {"zero.h264", "without finding a frame"}},
+        {"zero.mjpeg", {"zero.mjpeg", "without finding a frame"}},
+        {"zero.nut", {"zero.nut", "without finding a frame"}},
+        {"zero.png", {"zero.png", "not a PNG"}},
+        {"endless_%d.png", {"endless_0.png", "not a PNG"}},
+        {"huge.png", {"huge.png", "not a PNG"}},
+        {"claims.y4m", {"claims.y4m", "no frames"}},
+        {"wide.y4m", {"wide.y4m", "100000x1000"}},
+        {"vast.y4m", {"vast.y4m", "100000x100000"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        /* a deadline, and (where no sanitizer reserves address space) a cap on it, so that the faults this
+           guards against end the run instead of the machine */
+        std::vector<std::string> argv{"timeout", "-s", "KILL", "60"};
+        if (!kSanitized) {
+            argv.insert(argv.end(), {"prlimit", "--as=" + std::to_string(std::uint64_t{4} << 30), "--"});
+        }
+        const std::vector<std::string> tool =
+            toolCommand({"render", ws.dir.file(c.input), ws.dir.file("out.png")});
+        argv.insert(argv.end(), tool.begin(), tool.end());
+        const RunResult r = runProgram(argv);
+        expectFailure(r, kBadInput, c.names);
+        /* at most one frame of the claimed size (1 GiB) is ever made, and the readers keep 64 MiB of input */
+        EXPECT_LT(r.peakKiB / 1024, 1400);
+    }
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().filename() != "in.png" && e.path().filename() != "out.png") {
+            fs::remove(e.path());
+        }
+    }
+    ws.expectUntouched();
+}
+
 TEST(BadInput, OutputsThatCannotTakeTheInputAreRefusedBeforeWork)
 {
     Workspace ws;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,8 +72,10 @@ RunResult Child::wait()
 {
     RunResult r;
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    r.peakKiB = usage.ru_maxrss;
     waited_ = true;
     if (WIFEXITED(status)) {
         r.exitCode = WEXITSTATUS(status);

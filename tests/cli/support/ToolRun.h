@@ -13,6 +13,7 @@ namespace cftest {
 struct RunResult {
     int exitCode = -1; /* -1 when the program was killed by a signal */
     int signal = 0;
+    long peakKiB = 0; /* the largest resident size of the program, or of a program it started and waited for */
     std::string out;
     std::string err;
 };
