@@ -26,7 +26,12 @@ TimeValues::TimeValues(AVRational timeBase, AVRational rate, long firstFrame)
 
 std::int64_t TimeValues::ofTimestamp(std::int64_t sinceFirst) const
 {
+    /* past every frame number: where a time too far to express in units lands (FFmpeg gives INT64_MIN then) */
+    constexpr std::int64_t kFar = std::int64_t{1} << 62;
     std::int64_t value = av_rescale_q_rnd(sinceFirst, timeBase_, unit_, AV_ROUND_NEAR_INF);
+    if (value == INT64_MIN || value > kFar || value < -kFar) {
+        value = sinceFirst < 0 ? -kFar : kFar;
+    }
     // A container that keeps coarse times (Matroska and WebM keep whole milliseconds) stores a frame's time
     // rounded: at 24 fps the third frame, 83.33 ms, comes back as 83 ms, 199.2 units, and would get the
     // second frame's chaos. A value the stored time cannot tell from a whole frame is that frame.

@@ -36,6 +36,14 @@ bool validRate(AVRational r)
     return r.num > 0 && r.den > 0 && av_q2d(r) < 10000;
 }
 
+/* A time no real file reaches in any time base (2^60 ticks: 400,000 years at 90 kHz). Times within it can be
+   subtracted from each other without overflow; a time beyond it is damage, and counts as none. */
+bool usableTime(std::int64_t t)
+{
+    constexpr std::int64_t kFar = std::int64_t{1} << 60;
+    return t != AV_NOPTS_VALUE && t > -kFar && t < kFar;
+}
+
 } // namespace
 
 VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
@@ -169,6 +177,9 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     } else if (video->start_time != AV_NOPTS_VALUE) {
         info_.start = video->start_time;
     }
+    if (!usableTime(info_.start)) {
+        info_.start = 0;
+    }
     if (video->nb_frames > 0) {
         info_.declaredFrames = static_cast<long>(video->nb_frames);
     } else if (video->duration != AV_NOPTS_VALUE && video->duration > 0) {
@@ -253,6 +264,10 @@ bool VideoReader::receive(AVFrame& frame)
         if (frame.best_effort_timestamp == AV_NOPTS_VALUE) {
             frame.best_effort_timestamp = frame.pts;
         }
+        if (frame.best_effort_timestamp != AV_NOPTS_VALUE && !usableTime(frame.best_effort_timestamp)) {
+            ++errors_;
+            frame.best_effort_timestamp = AV_NOPTS_VALUE;
+        }
         if (firstFrame_ == AV_NOPTS_VALUE) {
             firstFrame_ = frame.best_effort_timestamp;
         }
@@ -315,7 +330,7 @@ VideoReader::Measure VideoReader::measure()
                 refuse("it holds more than the " + std::to_string(limits_.maxFrames) + " frames a render can number");
             }
             const std::int64_t t = packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts;
-            if (t == AV_NOPTS_VALUE) {
+            if (!usableTime(t)) {
                 timed = false;
             } else {
                 m.first = m.first == AV_NOPTS_VALUE ? t : std::min(m.first, t);

@@ -4,7 +4,8 @@
    re-encoded; then the reader again, counting the file's frames as `plan` does.
 
    The last byte of an input is not part of the container: it chooses the name the bytes go by (an extension
-   helps to tell raw streams), the output format and the working depth. The reader runs within smaller limits
+   helps to tell raw streams), the output format, the working depth, and whether only a range is rendered
+   (reached by a seek, as a chunk of a render spread over machines is). The reader runs within smaller limits
    than the command's, so that what any input can claim stays far inside libFuzzer's memory limit.
 
    Every input must be rendered or refused as the command refuses bad input (exit 2, or 3 for damage), never
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -138,6 +140,12 @@ void render(const std::uint8_t* data, std::size_t size, std::uint8_t choice, cfc
     MemoryInput input(data, size);
     const std::string name = kNames[choice & 7];
     std::unique_ptr<cfcli::FrameSource> source = cfcli::openSource(input.io(), name, fuzzLimits());
+    const cfcli::TimeValues values(source->description().timeBase, source->description().frameRate, 0);
+    std::optional<cfcli::FrameRange> range;
+    if ((choice & 0x80) != 0) { /* a chunk, as `render --range` makes it: a seek, then frames 1 and 2 only */
+        range = cfcli::FrameRange::resolve(cfcli::RangeSpec::parse("1-3"), values);
+        source = cfcli::rangedSource(std::move(source), *range, values);
+    }
     const cfcli::StreamDescription& d = source->description();
     if (d.width <= 0 || d.height <= 0 || std::int64_t{d.width} * d.height > fuzzLimits().maxPixels) {
         fail("the reader gave frames of " + std::to_string(d.width) + "x" + std::to_string(d.height));
@@ -155,12 +163,12 @@ void render(const std::uint8_t* data, std::size_t size, std::uint8_t choice, cfc
     std::unique_ptr<cfcli::FrameSink> sink = cfcli::openSink(folder / out, sinkOptions);
     source->passAudio(sink->audioQueue());
 
-    const cfcli::TimeValues values(d.timeBase, d.frameRate, 0);
     cfcli::PipelineSetup setup;
     setup.source = source.get();
     setup.sink = sink.get();
     setup.session = &session;
     setup.depth = bits == 16 ? cfhost::Depth::Sixteen : cfhost::Depth::Eight;
+    setup.firstFrame = range ? range->firstFrameNumber() : 0;
     setup.timeOf = [&](std::int64_t sinceFirst) {
         const std::int64_t t = values.ofTimestamp(sinceFirst);
         if (t > cfcli::kMaxFrame * 100L || t < -cfcli::kMaxFrame * 100L) {

@@ -20,8 +20,12 @@ seed() {
 }
 
 #    name                 choice   (bits 0-2 name: 0 plain, 1 .h264, 2 .hevc, 3 .mjpeg, 4 .m4v, 5 .mpg;
-#                                   bits 3-5 output: 0 nut, 1 mkv, 2 mp4, 3 avi, 4 y4m, 5 mov; bit 6: 16 bits)
+#                                   bits 3-5 output: 0 nut, 1 mkv, 2 mp4, 3 avi, 4 y4m, 5 mov; bit 6: 16 bits;
+#                                   bit 7: frames 1 and 2 only, after a seek)
 seed h264-aac.mp4          020 "${video[@]}" "${audio[@]}" -c:v libx264 -preset ultrafast -c:a aac -b:a 16k -shortest
+seed chunk-h264.mp4        220 "${video[@]}" -c:v libx264 -preset ultrafast -g 2
+seed chunk-mpeg2.ts        200 "${video[@]}" -c:v mpeg2video -g 2
+seed chunk-ffv1.mkv        310 "${video[@]}" -c:v ffv1 -g 1
 seed rotated.mp4           010 "${video[@]}" -c:v libx264 -preset ultrafast -metadata:s:v rotate=90
 seed mpeg4-pcm.mov         030 "${video[@]}" "${audio[@]}" -c:v mpeg4 -q:v 31 -c:a pcm_u8 -shortest
 printf '1\n00:00:00,000 --> 00:00:00,400\nhi\n' > "$work/words.srt"
@@ -49,4 +53,4 @@ seed wmv2-wma.asf          000 "${video[@]}" "${audio[@]}" -c:v wmv2 -c:a wmav2 
 seed vp9.ivf               010 "${video[@]}" -c:v libvpx-vp9 -deadline realtime -b:v 50k
 seed animated.apng         020 "${video[@]}" -f apng -plays 0
 seed h263.3gp              000 -f lavfi -i "testsrc=size=128x96:rate=5:duration=0.6" -c:v h263
-seed mjpeg-pcm.avi         110 "${video[@]}" "${audio[@]}" -c:v mjpeg -c:a pcm_s16le -shortest
+seed mjpeg-pcm.avi         110 "${video[@]}" "${audio[@]}" -c:v mjpeg -q:v 31 -c:a pcm_u8 -shortest
