@@ -204,6 +204,13 @@ void Log::HeldInput::show()
     state.held.clear();
 }
 
+std::string Log::HeldInput::first() const
+{
+    LogState& state = logState();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    return state.held.empty() ? std::string() : state.held.front();
+}
+
 std::string encoderNames(AVMediaType type)
 {
     std::string names;

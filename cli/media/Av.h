@@ -84,6 +84,8 @@ public:
         HeldInput(const HeldInput&) = delete;
         HeldInput& operator=(const HeldInput&) = delete;
         void show();
+        /* The first error held back; empty when there was none. */
+        std::string first() const;
     };
 };
 

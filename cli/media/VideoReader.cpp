@@ -55,8 +55,8 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     for (const auto& [key, value] : options.demuxerOptions) {
         av_dict_set(&dict, key.c_str(), value.c_str(), 0);
     }
-    /* one stream more than allowed: a file with too many is then refused below, by name */
-    av_dict_set_int(&dict, "max_streams", static_cast<std::int64_t>(limits_.maxStreams) + 1, 0);
+    /* a demuxer that meets more streams fails (its message below says why) or leaves them out */
+    av_dict_set_int(&dict, "max_streams", limits_.maxStreams, 0);
     const AVInputFormat* forced = options.format.empty() ? nullptr : av_find_input_format(options.format.c_str());
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) {
@@ -77,15 +77,15 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     if (err < 0) {
         context_ = nullptr; /* freed by the failed open */
         const std::string logged = Log::takeOutputError();
-        refuse(!stop_.empty() ? stop_ : logged.empty() ? errorText(err) : logged);
+        const std::string why = held.first(); /* the demuxer's own words, when its code says little */
+        refuse(!stop_.empty()    ? stop_
+               : !logged.empty() ? logged
+                                 : errorText(err) + (why.empty() ? "" : " (" + why + ")"));
     }
     format_.reset(raw);
     err = avformat_find_stream_info(raw, nullptr);
     if (!stop_.empty() || err < 0) {
         refuse(!stop_.empty() ? stop_ : errorText(err));
-    }
-    if (raw->nb_streams > limits_.maxStreams) {
-        refuse("it has more than " + std::to_string(limits_.maxStreams) + " streams, more than this command reads");
     }
     videoIndex_ = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (videoIndex_ < 0) {

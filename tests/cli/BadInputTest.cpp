@@ -158,6 +158,13 @@ TEST(BadInput, EndlessAndOversizedInputsStopWithBoundedMemory)
     writeFile(dir / "claims.y4m", "YUV4MPEG2 W16000 H16000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
     writeFile(dir / "wide.y4m", "YUV4MPEG2 W100000 H1000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
     writeFile(dir / "vast.y4m", "YUV4MPEG2 W100000 H100000 F25:1 Ip A1:1 C420jpeg\nFRAME\nabc");
+    std::vector<std::string> manyStreams{"-f", "lavfi", "-i", "testsrc=size=16x16:rate=5:duration=0.2", "-f", "lavfi",
+                                         "-i", "anullsrc=sample_rate=8000:channel_layout=mono", "-map", "0"};
+    for (int i = 0; i < 300; ++i) {
+        manyStreams.insert(manyStreams.end(), {"-map", "1"});
+    }
+    manyStreams.insert(manyStreams.end(), {"-c:a", "pcm_u8", "-t", "0.2", ws.dir.file("many.mkv")});
+    ffmpeg(manyStreams);
     struct Case {
         std::string input;
         std::vector<std::string> names;
@@ -172,6 +179,7 @@ TEST(BadInput, EndlessAndOversizedInputsStopWithBoundedMemory)
         {"claims.y4m", {"claims.y4m", "no frames"}},
         {"wide.y4m", {"wide.y4m", "100000x1000"}},
         {"vast.y4m", {"vast.y4m", "100000x100000"}},
+        {"many.mkv", {"many.mkv", "streams", "256"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
