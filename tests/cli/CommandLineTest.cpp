@@ -177,6 +177,10 @@ TEST(Options, FrameTimesStoredCoarselyLandOnTheirFrame)
             << c.timestamp << " in " << c.timeBase.num << "/" << c.timeBase.den << " at " << c.rate.num << "/"
             << c.rate.den << " fps";
     }
+    /* A time too far to express in time values (a damaged file's) lands past every frame number, not wrapped. */
+    const TimeValues seconds(AVRational{1, 1}, AVRational{24, 1}, 3);
+    EXPECT_GT(seconds.ofTimestamp(std::int64_t{1} << 60), kMaxFrame * 100L);
+    EXPECT_LT(seconds.ofTimestamp(-(std::int64_t{1} << 60)), -kMaxFrame * 100L);
 }
 
 TEST(Options, HelpWinsOverEverythingElseAndListsEveryOptionAndExitCode)
