@@ -7,6 +7,10 @@
 #include <cstring>
 #include <new>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include "Cleanup.h"
 #include "Errors.h"
 
@@ -34,6 +38,18 @@ const AVCodec* decoderFor(const AVStream* stream)
 bool validRate(AVRational r)
 {
     return r.num > 0 && r.den > 0 && av_q2d(r) < 10000;
+}
+
+/* A colour tag as the file gave it. Some demuxers copy any number into these fields: one that names nothing
+   counts as unspecified. Read as the integer it is stored as, since such a number is no value of the type. */
+template <typename Tag>
+Tag knownTag(const Tag& field, int count, const char* (*name)(Tag), Tag unspecified)
+{
+    static_assert(sizeof(Tag) == sizeof(int));
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value >= 0 && value < count && name(static_cast<Tag>(value)) != nullptr ? static_cast<Tag>(value)
+                                                                                  : unspecified;
 }
 
 /* A time no real file reaches in any time base (2^60 ticks: 400,000 years at 90 kHz). Times within it can be
@@ -159,8 +175,11 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
         info_.format = AV_PIX_FMT_YUVA420P;
     }
     info_.bits = componentBits(info_.format) > 8 ? 16 : 8;
-    info_.colour = resolveColour(Colour{par->color_space, par->color_range, par->color_primaries, par->color_trc},
-                                 info_.height);
+    const Colour tagged{knownTag(par->color_space, AVCOL_SPC_NB, av_color_space_name, AVCOL_SPC_UNSPECIFIED),
+                        knownTag(par->color_range, AVCOL_RANGE_NB, av_color_range_name, AVCOL_RANGE_UNSPECIFIED),
+                        knownTag(par->color_primaries, AVCOL_PRI_NB, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED),
+                        knownTag(par->color_trc, AVCOL_TRC_NB, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED)};
+    info_.colour = resolveColour(tagged, info_.height);
     info_.timeBase = video->time_base;
     info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate
                       : validRate(video->r_frame_rate) ? video->r_frame_rate
