@@ -1,5 +1,7 @@
-/* JoinCommand.cpp — the checks that make a join seamless (same codec parameters and settings, ranges that follow
-   each other without gap or overlap), then the stream copy into an output that appears only when complete. */
+/* JoinCommand.cpp — the checks that make a join seamless and whole (one input, the same settings and codec
+   parameters, ranges that follow each other without gap or overlap from the input's first frame to its last, and
+   each chunk holding the frames it was rendered with, at their times), then the stream copy into an output that
+   appears only when complete. */
 #include "JoinCommand.h"
 
 #include <algorithm>
@@ -8,8 +10,10 @@
 #include <filesystem>
 
 #include "AtomicFile.h"
+#include "ChunkLabel.h"
 #include "Errors.h"
-#include "FrameRange.h"
+#include "Text.h"
+#include "media/MuxedOutput.h"
 #include "media/OutputFormat.h"
 #include "media/Remux.h"
 
@@ -69,6 +73,74 @@ std::string rangeOf(const Chunk& c)
     return quoteName(c.source.name) + " (frames " + c.label.range.text() + ")";
 }
 
+std::string seconds(std::int64_t microseconds)
+{
+    return shortestText(static_cast<double>(microseconds) / AV_TIME_BASE) + " s";
+}
+
+/* The video packets a chunk holds, held against what its label says it was rendered with: throws UsageError
+   naming it when they differ. The chunk is read from its start to its end (or its first unreadable byte). */
+class ChunkTally {
+public:
+    ChunkTally(std::string shown, const ChunkLabel& label, AVRational timeBase)
+        : shown_(std::move(shown)), label_(label), timeBase_(timeBase)
+    {
+    }
+
+    void count(const AVPacket& p)
+    {
+        ++frames_;
+        if (p.pts == AV_NOPTS_VALUE) {
+            return;
+        }
+        const std::int64_t t = av_rescale_q(p.pts, timeBase_, AV_TIME_BASE_Q);
+        first_ = first_ == AV_NOPTS_VALUE ? t : std::min(first_, t);
+        last_ = last_ == AV_NOPTS_VALUE ? t : std::max(last_, t);
+    }
+
+    void check() const
+    {
+        if (frames_ != label_.frames) {
+            throw UsageError("cannot join " + shown_ + ": it holds " + std::to_string(frames_) + " frames, not the " +
+                             std::to_string(label_.frames) + " it was rendered with (a copy cut short, or re-muxed "
+                             "without some of them)");
+        }
+        /* the file keeps times to its own time base: a difference below one step of it is rounding */
+        const std::int64_t step = std::max<std::int64_t>(1, av_rescale_q_rnd(1, timeBase_, AV_TIME_BASE_Q, AV_ROUND_UP));
+        auto near = [step](std::int64_t a, std::int64_t b) { return a != AV_NOPTS_VALUE && (a > b ? a - b : b - a) <= step; };
+        if (!near(first_, label_.from) || !near(last_, label_.to)) {
+            const std::string held = first_ == AV_NOPTS_VALUE ? "its frames carry no times"
+                                                              : "its frames run from " + seconds(first_) + " to " +
+                                                                    seconds(last_);
+            throw UsageError("cannot join " + shown_ + ": " + held + ", not from " + seconds(label_.from) + " to " +
+                             seconds(label_.to) + " as rendered (its timestamps were changed)");
+        }
+    }
+
+private:
+    std::string shown_;
+    ChunkLabel label_;
+    AVRational timeBase_;
+    long frames_ = 0;
+    std::int64_t first_ = AV_NOPTS_VALUE;
+    std::int64_t last_ = AV_NOPTS_VALUE;
+};
+
+/* Reads the packets of a chunk's video (without decoding) and checks them against its label. */
+void checkContent(const std::string& name, const ChunkLabel& label, const std::string& shown)
+{
+    media::PacketSource chunk = media::PacketSource::open(name, AVMEDIA_TYPE_VIDEO);
+    ChunkTally tally(shown, label, chunk.chosen().time_base);
+    media::Packet p = media::makePacket();
+    while (av_read_frame(chunk.format.get(), p.get()) >= 0) {
+        if (p->stream_index == chunk.stream) {
+            tally.count(*p);
+        }
+        av_packet_unref(p.get());
+    }
+    tally.check();
+}
+
 } // namespace
 
 int runJoin(const Options& options)
@@ -82,7 +154,7 @@ int runJoin(const Options& options)
     for (const std::string& in : inputs) {
         refuseOverwriting(in, out);
     }
-    const AVOutputFormat* container = media::containerFor(out.string());
+    const AVOutputFormat* container = media::containerFor(out.string()); /* a bad name fails before any reading */
 
     std::vector<Chunk> chunks;
     for (const std::string& name : names) {
@@ -103,6 +175,10 @@ int runJoin(const Options& options)
     }
     const Chunk& first = chunks[0];
     for (const Chunk& c : chunks) {
+        if (c.label.input != first.label.input) {
+            throw UsageError("cannot join " + quoteName(first.source.name) + " and " + quoteName(c.source.name) +
+                             ": they were rendered from different inputs (size, duration or first frames differ)");
+        }
         if (c.label.settings != first.label.settings) {
             throw UsageError("cannot join " + quoteName(first.source.name) + " and " + quoteName(c.source.name) +
                              ": they were rendered with different settings (parameters, --fps, --frame, --depth or "
@@ -128,6 +204,17 @@ int runJoin(const Options& options)
                              missing.text() + " are missing");
         }
     }
+    if (!chunks.front().label.head) {
+        throw UsageError("cannot join: the frames before " + rangeOf(chunks.front()) +
+                         " are missing (no chunk holds the input's first frame)");
+    }
+    if (!chunks.back().label.tail) {
+        throw UsageError("cannot join: the frames after " + rangeOf(chunks.back()) +
+                         " are missing (no chunk holds the input's last frame)");
+    }
+    for (const Chunk& c : chunks) {
+        checkContent(c.source.name, c.label, rangeOf(c));
+    }
 
     std::optional<media::PacketSource> audio;
     media::AudioPlan plan;
@@ -145,23 +232,23 @@ int runJoin(const Options& options)
     }
 
     std::vector<media::PacketSource> video;
+    ChunkLabel joined = chunks.front().label;
+    joined.range.end = chunks.back().label.range.end;
+    joined.frames = 0;
+    joined.to = chunks.back().label.to;
+    joined.tail = true;
     for (Chunk& c : chunks) {
+        joined.frames += c.label.frames;
         video.push_back(std::move(c.source));
     }
-    TempFile file(out);
-    file.close(); /* the muxer writes it by name */
+    media::MuxedOutput file(out);
     media::RemuxSetup setup;
-    setup.file = file.path().string();
-    setup.shownName = out.string();
-    setup.container = container;
+    setup.output = &file;
     setup.video = &video;
     setup.audio = audio ? &*audio : nullptr;
     setup.audioPlan = plan;
-    const ChunkLabel joined{FrameRange{chunks.front().label.range.first, chunks.back().label.range.end},
-                            chunks.front().label.settings};
     setup.metadata.emplace_back(kChunkTag, joined.text());
     media::remux(setup);
-    file.commit();
     return kExitDone;
 }
 

@@ -172,7 +172,8 @@ public:
         description_.audio = reader_.audio();
         description_.leftOut = reader_.leftOut();
         description_.extras = reader_.extras();
-        description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
+        description_.start = info.startTime;
+        frameStep_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(info.frameRate), info.timeBase));
         description_.name = path;
     }
     const StreamDescription& description() const override { return description_; }
@@ -192,7 +193,8 @@ public:
             rotateWorld(*stored_, world, turns_);
         }
         const std::int64_t t = frame_->best_effort_timestamp;
-        pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + 1) : t - reader_.info().start;
+        /* a frame without a time comes one frame after the one before it */
+        pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + frameStep_) : t - reader_.info().start;
         last_ = pts;
         return true;
     }
@@ -219,6 +221,7 @@ private:
     int turns_ = 0;                        /* clockwise quarter turns players give the stored frames */
     std::unique_ptr<cfhost::World> stored_; /* a frame as stored, before it is turned */
     std::int64_t last_ = AV_NOPTS_VALUE;
+    std::int64_t frameStep_ = 1; /* one frame at the nominal rate, in timeBase */
 };
 
 /* ---- sinks ------------------------------------------------------------------------------------------ */
@@ -336,11 +339,10 @@ private:
 class VideoSink : public FrameSink {
 public:
     VideoSink(const fs::path& path, const SinkOptions& options)
-        : file_(path), options_(options), source_(*options.source)
+        : output_(path), options_(options), source_(*options.source)
     {
-        file_.close(); /* the muxer writes it by name */
-        shown_ = file_.target().string();
-        container_ = media::containerFor(shown_);
+        shown_ = output_.name();
+        container_ = output_.container();
         if (std::strcmp(container_->name, "image2") == 0 && source_.frameCount > 1) {
             throw UsageError("cannot write " + quoteName(shown_) + ": it is a single image but the input has several "
                              "frames; name a sequence such as out_%04d.png or a video");
@@ -395,9 +397,14 @@ public:
             throw UsageError("cannot write " + quoteName(shown_) + ": there were no frames");
         }
         passAudio();
-        writer_->finish();
+        writer_->finish([this](const media::MuxedOutput::Span& video) {
+            media::Tags closing;
+            if (!options_.closingTag.empty()) {
+                closing.emplace_back(options_.closingTag, options_.closingValue(video));
+            }
+            return closing;
+        });
         writer_.reset();
-        file_.commit();
     }
 
 private:
@@ -405,9 +412,7 @@ private:
     {
         request_.alpha = media::hasTransparency(first);
         media::WriterSetup setup;
-        setup.file = file_.path().string();
-        setup.shownName = shown_;
-        setup.container = container_;
+        setup.output = &output_;
         setup.video = media::chooseVideo(container_, request_, shown_);
         if (!setup.video.note.empty() && options_.note) {
             options_.note(setup.video.note);
@@ -444,6 +449,9 @@ private:
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
         setup.metadata = options_.metadata;
+        if (!options_.closingTag.empty()) {
+            setup.closingTags.push_back(options_.closingTag);
+        }
         setup.note = options_.note;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
@@ -454,7 +462,7 @@ private:
         }
     }
 
-    TempFile file_;
+    media::MuxedOutput output_;
     SinkOptions options_;
     StreamDescription source_;
     std::string shown_;

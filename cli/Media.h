@@ -18,6 +18,7 @@
 #include "PngIO.h"
 #include "cfhost/World.h"
 #include "media/ColorConvert.h"
+#include "media/MuxedOutput.h"
 #include "media/PacketQueue.h"
 
 namespace cfcli {
@@ -102,6 +103,10 @@ struct SinkOptions {
     std::vector<std::pair<std::string, std::string>> encoderOptions;
     unsigned threads = 0;                           /* PNG sequences: files encoded at once (0: all cores) */
     std::vector<std::pair<std::string, std::string>> metadata; /* video: tags for the container */
+    /* video: a tag whose value depends on the video the file holds (its times in AV_TIME_BASE), given when the
+       file is complete */
+    std::string closingTag;
+    std::function<std::string(const media::MuxedOutput::Span&)> closingValue;
     bool withoutAudio = false;                      /* video: leave the input's audio out */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };

@@ -118,24 +118,6 @@ std::string errorText(int err)
     return buf;
 }
 
-void finishOutput(AVFormatContext* format, const std::function<void(const std::string&, int)>& fail)
-{
-    int err = av_write_trailer(format);
-    if (err < 0) {
-        fail("finishing the file failed", err);
-    }
-    if (format->pb != nullptr) {
-        avio_flush(format->pb);
-        if (format->pb->error < 0) {
-            fail("writing failed", format->pb->error);
-        }
-        err = avio_closep(&format->pb);
-        if (err < 0) {
-            fail("closing failed", err);
-        }
-    }
-}
-
 void Log::install()
 {
     av_log_set_level(AV_LOG_ERROR);

@@ -60,10 +60,6 @@ Codec makeCodec(const AVCodec* codec);
 /* FFmpeg's text for an error code ("Invalid data found when processing input"). */
 std::string errorText(int err);
 
-/* Ends a muxed output: writes the trailer, flushes and closes the file. A step that fails calls `fail` with
-   what failed and FFmpeg's code; `fail` must not return. */
-void finishOutput(AVFormatContext* format, const std::function<void(const std::string&, int)>& fail);
-
 /* FFmpeg's log: below errors nothing is shown. Errors of demuxers and decoders are damage in the input: they
    are printed as they happen ("crumbleforge: input: ...") and counted. Errors of encoders and muxers are kept:
    the last one explains the failure that follows it. */
