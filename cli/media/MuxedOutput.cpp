@@ -78,7 +78,7 @@ void MuxedOutput::start(const Tags& tags, const std::vector<std::string>& closin
         av_dict_set(&options, "write_crc32", "0", 0);
     }
     if (raw->metadata != nullptr) {
-        av_dict_set(&options, "movflags", "+use_metadata_tags", AV_DICT_APPEND); /* MP4/MOV keep tags of any name */
+        av_dict_set(&options, "movflags", "+use_metadata_tags", 0); /* MP4/MOV keep tags of any name */
     }
     if (!(raw->oformat->flags & AVFMT_NOFILE)) {
         const int err = avio_open(&raw->pb, file_.path().c_str(), AVIO_FLAG_WRITE);
@@ -94,7 +94,7 @@ void MuxedOutput::start(const Tags& tags, const std::vector<std::string>& closin
     }
 }
 
-void MuxedOutput::write(AVPacket& packet)
+void MuxedOutput::write(AVPacket& packet, const std::string& where)
 {
     if (packet.stream_index >= 0 && static_cast<std::size_t>(packet.stream_index) < spans_.size()) {
         Span& s = spans_[static_cast<std::size_t>(packet.stream_index)];
@@ -107,10 +107,10 @@ void MuxedOutput::write(AVPacket& packet)
     packet.pos = -1;
     const int err = av_interleaved_write_frame(format_.get(), &packet);
     if (err < 0) {
-        fail("writing failed", err);
+        fail("writing failed" + where, err);
     }
     if (format_->pb != nullptr && format_->pb->error < 0) {
-        fail("writing failed", format_->pb->error);
+        fail("writing failed" + where, format_->pb->error);
     }
 }
 

@@ -34,8 +34,9 @@ public:
     /* Opens the file and writes the header with `tags`; the tags named in `closing` get their values in finish()
        (at most kClosingTagSize bytes each). */
     void start(const Tags& tags, const std::vector<std::string>& closing = {});
-    /* One packet, its times in its stream's time base; fails at the first write that fails. */
-    void write(AVPacket& packet);
+    /* One packet, its times in its stream's time base; fails at the first write that fails, `where` added to the
+       message (" at a packet of ..."). */
+    void write(AVPacket& packet, const std::string& where = "");
     /* Writes the trailer, gives the closing tags their values, and renames the file into place. */
     void finish(const Tags& closing = {});
 

@@ -215,7 +215,10 @@ private:
 
     static std::int64_t when(const AVPacket& p) { return p.dts != AV_NOPTS_VALUE ? p.dts : p.pts; }
 
-    void mux(AVPacket& packet) { setup_.output->write(packet); }
+    void mux(AVPacket& packet)
+    {
+        setup_.output->write(packet, packetChunk_ != nullptr ? " at a packet of " + quoteName(*packetChunk_) : "");
+    }
 
     void writeAudio(AVPacket& p)
     {

@@ -1,9 +1,12 @@
 /* ChunkJoinTest.cpp — rendering apart and joining: ranges from `plan` rendered two at once through GNU parallel and
-   joined give the whole render's frames, timestamps and audio; H.264 chunks join without re-encoding; chunks that do
-   not belong together are refused by name. */
+   joined give the whole render's frames, timestamps and audio; H.264 chunks join without re-encoding, whatever the
+   spelling of their settings; chunks that do not belong together, or that do not hold the whole input or what they
+   were rendered with, are refused by name. */
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "support/Scratch.h"
 #include "support/ToolRun.h"
@@ -173,10 +176,15 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
     }
 }
 
-TEST_F(ChunkJoin, H264ChunksJoinByStreamCopy)
+/* The settings are compared as the values the effect gets: the same values spelt otherwise join. */
+TEST_F(ChunkJoin, H264ChunksJoinByStreamCopyWhateverTheSpellingOfTheirSettings)
 {
-    for (const auto& [name, range] : {std::pair{"c1.mp4", "0-10"}, {"c2.mp4", "10-20"}, {"c3.mp4", "20-"}}) {
-        const RunResult r = render(name, range, kChaos);
+    const std::vector<std::string> spelt{"-s", "Animation Speed=100.0", "-s", "Enable Chaos=yes", "-s", "Intensity=3",
+                                         "-s", "Presets=1"};
+    const std::vector<std::string> again{"-s", "Intensity=3", "-s", "Enable Chaos=1", "-s", "Animation Speed=100"};
+    for (const auto& [name, range, settings] :
+         {std::tuple{"c1.mp4", "0-10", kChaos}, {"c2.mp4", "10-20", spelt}, {"c3.mp4", "20-", again}}) {
+        const RunResult r = render(name, range, settings);
         ASSERT_EQ(r.exitCode, 0) << describe(r);
     }
     const RunResult j = join({"joined.mp4", "c1.mp4", "c2.mp4", "c3.mp4"});
@@ -227,6 +235,52 @@ TEST_F(ChunkJoin, ChunksThatDoNotBelongTogetherAreRefusedByName)
         }
     }
     EXPECT_EQ(dir.entries().size(), 6u) << "nothing is written";
+}
+
+/* Each chunk is read for the frames it holds and their times, and the set must run from the input's first frame to
+   its last: copies cut short or thinned, chunks re-timed, left out or rendered from another input are refused. */
+TEST_F(ChunkJoin, IncompleteAlteredOrForeignChunksAreRefusedByName)
+{
+    for (const auto& [name, range] : {std::pair{"a.mkv", "0-10"}, {"b.mkv", "10-20"}, {"c.mkv", "20-"}}) {
+        const RunResult r = render(name, range, {"--codec", "ffv1"});
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+    }
+    /* the same settings on another picture of the same size, rate and length */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10", "-t", "3", "-c:v", "libx264", "-g", "8",
+            dir.file("other.mkv")});
+    const RunResult foreign = runTool({"render", dir.file("other.mkv"), dir.file("foreign.mkv"), "--range", "10-20",
+                                       "--codec", "ffv1", "-q"});
+    ASSERT_EQ(foreign.exitCode, 0) << describe(foreign);
+    /* a copy cut short, as from an interrupted transfer */
+    std::filesystem::copy_file(dir.file("b.mkv"), dir.file("cut.mkv"));
+    std::filesystem::resize_file(dir.file("cut.mkv"), std::filesystem::file_size(dir.file("b.mkv")) * 8 / 10);
+    /* re-muxed with its tags: one frame left out in the middle, or all of them moved */
+    ffmpeg({"-i", dir.file("b.mkv"), "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,4)", dir.file("thinned.mkv")});
+    ffmpeg({"-i", dir.file("b.mkv"), "-c", "copy", "-output_ts_offset", "0.2", dir.file("shifted.mkv")});
+
+    const struct {
+        std::vector<std::string> chunks;
+        const char* named;
+        const char* says;
+    } cases[] = {
+        {{"a.mkv", "cut.mkv", "c.mkv"}, "cut.mkv", "frames, not the 10 it was rendered with"},
+        {{"a.mkv", "thinned.mkv", "c.mkv"}, "thinned.mkv", "holds 9 frames, not the 10"},
+        {{"a.mkv", "shifted.mkv", "c.mkv"}, "shifted.mkv", "timestamps were changed"},
+        {{"b.mkv", "c.mkv"}, "b.mkv", "the frames before"},
+        {{"a.mkv", "b.mkv"}, "b.mkv", "the frames after"},
+        {{"a.mkv", "foreign.mkv", "c.mkv"}, "foreign.mkv", "different inputs"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> files{"out.mkv"};
+        files.insert(files.end(), c.chunks.begin(), c.chunks.end());
+        const RunResult r = join(files);
+        EXPECT_EQ(r.exitCode, 2) << c.named << describe(r);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << "names the chunk: " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.mkv"))) << c.named;
+    }
+    const RunResult whole = join({"out.mkv", "a.mkv", "b.mkv", "c.mkv"});
+    EXPECT_EQ(whole.exitCode, 0) << describe(whole);
 }
 
 } // namespace
