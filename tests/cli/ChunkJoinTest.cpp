@@ -255,8 +255,8 @@ TEST_F(ChunkJoin, IncompleteAlteredOrForeignChunksAreRefusedByName)
     std::filesystem::copy_file(dir.file("b.mkv"), dir.file("cut.mkv"));
     std::filesystem::resize_file(dir.file("cut.mkv"), std::filesystem::file_size(dir.file("b.mkv")) * 8 / 10);
     /* re-muxed with its tags: one frame left out in the middle, or all of them moved */
-    ffmpeg({"-i", dir.file("b.mkv"), "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,4)", dir.file("thinned.mkv")});
-    ffmpeg({"-i", dir.file("b.mkv"), "-c", "copy", "-output_ts_offset", "0.2", dir.file("shifted.mkv")});
+    ffmpeg({"-copyts", "-i", dir.file("b.mkv"), "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,4)", dir.file("thinned.mkv")});
+    ffmpeg({"-copyts", "-i", dir.file("b.mkv"), "-c", "copy", "-output_ts_offset", "0.05", dir.file("shifted.mkv")});
 
     const struct {
         std::vector<std::string> chunks;
