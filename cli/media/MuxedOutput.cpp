@@ -160,9 +160,10 @@ void MuxedOutput::fillClosingTags(const Tags& closing)
     std::string head(kHeaderSearched, '\0');
     head.resize(std::fread(head.data(), 1, head.size(), f));
     bool ok = true;
-    for (const auto& [key, stand] : placeholders_) {
-        const auto value = std::find_if(closing.begin(), closing.end(), [&](const auto& kv) { return kv.first == key; });
-        const std::size_t at = head.find(stand);
+    for (const auto& reserved : placeholders_) {
+        const auto value = std::find_if(closing.begin(), closing.end(),
+                                        [&](const auto& kv) { return kv.first == reserved.first; });
+        const std::size_t at = head.find(reserved.second);
         if (at == std::string::npos) {
             continue; /* the format wrote the value with its trailer */
         }
