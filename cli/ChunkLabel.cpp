@@ -110,7 +110,7 @@ std::string ChunkLabel::text() const
     std::ostringstream out;
     out << "first=" << range.first << " end=" << (range.end ? std::to_string(*range.end) : "") << " settings="
         << settings << " size=" << input.size << " duration=" << input.duration << " input=" << input.digest
-        << " frames=" << frames << " from=" << from << " to=" << to << " head=" << (head ? 1 : 0)
+        << " start=" << start << " frames=" << frames << " from=" << from << " to=" << to << " head=" << (head ? 1 : 0)
         << " tail=" << (tail ? 1 : 0);
     return out.str();
 }
@@ -136,6 +136,7 @@ std::optional<ChunkLabel> ChunkLabel::parse(const std::string& text)
     const auto first = get("first");
     const auto size = get("size");
     const auto duration = get("duration");
+    const auto start = get("start");
     const auto frames = get("frames");
     const auto from = get("from");
     const auto to = get("to");
@@ -144,7 +145,7 @@ std::optional<ChunkLabel> ChunkLabel::parse(const std::string& text)
     const auto endWord = words.find("end");
     const auto settings = words.find("settings");
     const auto input = words.find("input");
-    if (words.size() != 11 || !first || !size || !duration || !frames || !from || !to || !head || !tail ||
+    if (words.size() != 12 || !first || !start || !size || !duration || !frames || !from || !to || !head || !tail ||
         endWord == words.end() || settings == words.end() || input == words.end() || !isHex(settings->second) ||
         !isHex(input->second) || *frames < 1 || *frames > 1'000'000'000 || *from > *to) {
         return std::nullopt;
@@ -160,6 +161,7 @@ std::optional<ChunkLabel> ChunkLabel::parse(const std::string& text)
     }
     label.settings = settings->second;
     label.input = InputIdentity{*size, *duration, input->second};
+    label.start = *start;
     label.frames = static_cast<long>(*frames);
     label.from = *from;
     label.to = *to;

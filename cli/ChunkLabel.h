@@ -32,6 +32,7 @@ struct ChunkLabel {
     FrameRange range;
     std::string settings;     /* digest of everything apart from the input that decides the pixels */
     InputIdentity input;
+    std::int64_t start = 0;   /* AV_TIME_BASE: the moment of the input its video's times count from (audio's too) */
     long frames = 0;          /* video frames the file holds */
     std::int64_t from = 0;    /* presentation time of its earliest frame, AV_TIME_BASE from the input's start */
     std::int64_t to = 0;      /* and of its latest */

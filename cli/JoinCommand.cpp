@@ -247,6 +247,12 @@ int runJoin(const Options& options)
     setup.video = &video;
     setup.audio = audio ? &*audio : nullptr;
     setup.audioPlan = plan;
+    if (audio) {
+        /* The input's audio keeps its place beside the video: it counts from the moment the chunks' video counts
+           from. Audio of another file counts from its own start. */
+        const std::int64_t own = audio->format->start_time == AV_NOPTS_VALUE ? 0 : audio->format->start_time;
+        setup.audioStart = identifyInput(*options.audioFrom, 0) == joined.input ? joined.start : own;
+    }
     setup.metadata.emplace_back(kChunkTag, joined.text());
     media::remux(setup);
     return kExitDone;

@@ -172,7 +172,7 @@ public:
         description_.audio = reader_.audio();
         description_.leftOut = reader_.leftOut();
         description_.extras = reader_.extras();
-        description_.start = info.startTime;
+        description_.start = info.start;
         frameStep_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(info.frameRate), info.timeBase));
         description_.name = path;
     }

@@ -37,7 +37,8 @@ struct StreamDescription {
     long frameCount = -1;               /* declared; -1 unknown */
     PngColourChunks pngChunks;          /* from PNG input */
     const AVStream* audio = nullptr;    /* audio that may go along into a video output */
-    std::int64_t start = 0;             /* the input's start, in AV_TIME_BASE units (audio counts from it) */
+    std::int64_t start = 0;             /* the moment next()'s times count from, in timeBase; audio counts from it
+                                           too, so that it keeps its place beside the video */
     std::string name;                   /* the input as the user named it */
     std::vector<const AVStream*> extras; /* further audio and subtitle streams, for outputs that take them */
     std::vector<std::string> leftOut;   /* other streams of the input, which no output gets */

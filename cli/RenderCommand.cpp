@@ -117,6 +117,7 @@ int runRender(const Options& options)
         label.range = *range;
         label.settings = textDigest(settingsText(session, options, bits, rate));
         label.input = identity;
+        label.start = av_rescale_q(d.start, d.timeBase, AV_TIME_BASE_Q);
         label.head = range->first <= values.ofTimestamp(0);
         /* what the file holds is known once it is complete */
         sinkOptions.closingTag = kChunkTag;

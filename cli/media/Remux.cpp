@@ -87,11 +87,8 @@ public:
                 transcoder_ = std::make_unique<AudioTranscoder>(in, *setup_.audioPlan.encoder, *audio_,
                                                                 (out.container()->flags & AVFMT_GLOBALHEADER) != 0);
             }
-            /* Video times count from the input's start, as in a whole render: audio does too. */
-            const AVFormatContext* audioFile = setup_.audio->format.get();
-            audioShift_ = audioFile->start_time == AV_NOPTS_VALUE
-                              ? 0
-                              : av_rescale_q(audioFile->start_time, AV_TIME_BASE_Q, in.time_base);
+            /* Audio counts from the moment the video's times count from, as in a whole render. */
+            audioShift_ = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in.time_base);
         }
         out.start(setup_.metadata);
         copyAll();

@@ -25,6 +25,7 @@ struct RemuxSetup {
     std::vector<PacketSource>* video = nullptr; /* in order; their timestamps already continue each other */
     PacketSource* audio = nullptr;              /* or none */
     AudioPlan audioPlan;
+    std::int64_t audioStart = 0; /* AV_TIME_BASE: the moment of the audio's file the video's times count from */
     Tags metadata;
 };
 

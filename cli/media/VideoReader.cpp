@@ -139,10 +139,8 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
     }
     if (raw->start_time != AV_NOPTS_VALUE) {
         info_.start = av_rescale_q(raw->start_time, AV_TIME_BASE_Q, video->time_base);
-        info_.startTime = raw->start_time;
     } else if (video->start_time != AV_NOPTS_VALUE) {
         info_.start = video->start_time;
-        info_.startTime = av_rescale_q(video->start_time, video->time_base, AV_TIME_BASE_Q);
     }
     if (video->nb_frames > 0) {
         info_.declaredFrames = static_cast<long>(video->nb_frames);

@@ -26,7 +26,6 @@ struct VideoStreamInfo {
     AVRational sampleAspect{0, 1};       /* 0/1: unknown (square) */
     std::vector<std::uint8_t> displayMatrix; /* rotation to show the frames with, as stored; empty: none */
     std::int64_t start = 0;              /* the file's start, in timeBase: output times count from it */
-    std::int64_t startTime = 0;          /* the same in AV_TIME_BASE, unrounded (the audio's times count from it) */
     long declaredFrames = -1;            /* what the file says it holds; -1 unknown */
 };
 

@@ -129,7 +129,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup), output_(*set
             transcoder_ = std::make_unique<AudioTranscoder>(*setup.audio, *setup.audioPlan.encoder, *audioStream_,
                                                             (output_.container()->flags & AVFMT_GLOBALHEADER) != 0);
         }
-        audioShift_ = av_rescale_q(setup.audioStart, AV_TIME_BASE_Q, setup.audio->time_base);
+        audioShift_ = av_rescale_q(setup.audioStart, setup.timeBase, setup.audio->time_base);
     }
     for (const AVStream* in : setup.extras) {
         AVStream* out = output_.addStream();
@@ -213,7 +213,7 @@ void VideoWriter::writeAudio(AVPacket* packet)
     for (const auto& [in, out] : extraStreams_) {
         if (packet->stream_index == in->index) {
             /* times count from the input's start, as the video's and the audio's do */
-            const std::int64_t shift = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in->time_base);
+            const std::int64_t shift = av_rescale_q(setup_.audioStart, setup_.timeBase, in->time_base);
             for (std::int64_t* t : {&packet->pts, &packet->dts}) {
                 if (*t != AV_NOPTS_VALUE) {
                     *t -= shift;

@@ -50,7 +50,8 @@ struct WriterSetup {
     const AVStream* audio = nullptr;
     AudioPlan audioPlan;
     std::vector<const AVStream*> extras; /* further streams of the input, copied as they are */
-    std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
+    std::int64_t audioStart = 0; /* the moment the video's times count from, in timeBase: audio times count from
+                                    it too (taken to each stream's own time base, never through a coarser one) */
     Tags metadata;                      /* tags of the file */
     std::vector<std::string> closingTags; /* tags whose values finish() gives */
     std::function<void(const std::string&)> note;              /* tells the user something worth knowing */

@@ -132,8 +132,15 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
     EXPECT_EQ(packetDigests(dir.file("joined.mkv"), "a:0"), packetDigests(dir.file("clip.mkv"), "a:0"));
 }
 
+/* Where each stream starts, one a line. */
+std::string streamStarts(const std::string& file)
+{
+    return output({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type,start_time", "-of", "csv=p=0", file});
+}
+
 /* Files whose video does not start at time 0: plan counts the frames from the first one, every range it prints
-   renders, and the chunks join into the whole render. */
+   renders, and the chunks join into the whole render, the input's audio in the same place beside the video, also
+   where the file starts between two steps of the video's time base. */
 TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
 {
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
@@ -148,8 +155,12 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
             dir.file("offset.ts")});
     /* an edit list that starts half a second in, between keyframes */
     ffmpeg({"-ss", "0.5", "-i", dir.file("v.mp4"), "-c", "copy", dir.file("edit.mp4")});
+    /* video timed in tenths of a second from 0.1 s, audio from 0.03 s */
+    ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "3", "-c:a", "pcm_s16le", dir.file("a.wav")});
+    ffmpeg({"-itsoffset", "0.1", "-i", dir.file("v.mp4"), "-itsoffset", "0.03", "-i", dir.file("a.wav"), "-c", "copy",
+            "-video_track_timescale", "10", dir.file("coarse.mov")});
 
-    for (const char* in : {"late.mkv", "offset.mp4", "offset.ts", "edit.mp4"}) {
+    for (const char* in : {"late.mkv", "offset.mp4", "offset.ts", "edit.mp4", "coarse.mov"}) {
         std::vector<std::string> whole{"render", dir.file(in), dir.file(std::string(in) + ".whole.mkv"), "--codec",
                                        "ffv1", "-q"};
         whole.insert(whole.end(), kChaos.begin(), kChaos.end());
@@ -157,7 +168,7 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
         ASSERT_EQ(w.exitCode, 0) << in << ": " << describe(w);
         const RunResult plan = runTool({"plan", dir.file(in), "--chunks", "3"});
         ASSERT_EQ(plan.exitCode, 0) << in << ": " << describe(plan);
-        std::vector<std::string> join{"join", dir.file(std::string(in) + ".joined.mkv")};
+        std::vector<std::string> join{"join", dir.file(std::string(in) + ".joined.mkv"), "--audio-from", dir.file(in)};
         int n = 0;
         for (const std::string& range : linesOf(plan.out)) {
             const std::string chunk = dir.file(std::string(in) + ".chunk" + std::to_string(++n) + ".mkv");
@@ -173,6 +184,9 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
         const std::string frames = decodedFrames(dir.file(std::string(in) + ".whole.mkv"));
         EXPECT_FALSE(frames.empty()) << in;
         EXPECT_TRUE(decodedFrames(dir.file(std::string(in) + ".joined.mkv")) == frames) << in;
+        EXPECT_EQ(streamStarts(dir.file(std::string(in) + ".joined.mkv")),
+                  streamStarts(dir.file(std::string(in) + ".whole.mkv")))
+            << in;
     }
 }
 
