@@ -36,7 +36,7 @@ std::string placeholder()
     return text;
 }
 
-/* Formats that write their tags in the header have written the stand-in there, near the start of the file. */
+/* Matroska writes its tags before the first frame, near the start of the file. */
 constexpr std::size_t kHeaderSearched = 4u << 20;
 
 } // namespace
@@ -71,13 +71,17 @@ void MuxedOutput::start(const Tags& tags, const std::vector<std::string>& closin
     for (const auto& [key, value] : tags) {
         av_dict_set(&raw->metadata, key.c_str(), value.c_str(), 0);
     }
-    for (const std::string& key : closing) {
+    /* Matroska writes its tags in the header, and without checksums when asked: a stand-in reserves the room.
+       MP4 and MOV write them with the trailer; formats with checksums over their headers (Ogg, NUT) get none. */
+    const std::string name = raw->oformat->name;
+    const bool reserve = name == "matroska" || name == "webm";
+    for (const std::string& key : reserve ? closing : std::vector<std::string>{}) {
         placeholders_.emplace_back(key, placeholder());
         av_dict_set(&raw->metadata, key.c_str(), placeholders_.back().second.c_str(), 0);
         /* the stand-in is overwritten in place: no checksum may cover it */
         av_dict_set(&options, "write_crc32", "0", 0);
     }
-    if (raw->metadata != nullptr) {
+    if (!tags.empty() || !closing.empty()) {
         av_dict_set(&options, "movflags", "+use_metadata_tags", 0); /* MP4/MOV keep tags of any name */
     }
     if (!(raw->oformat->flags & AVFMT_NOFILE)) {
@@ -165,7 +169,10 @@ void MuxedOutput::fillClosingTags(const Tags& closing)
                                         [&](const auto& kv) { return kv.first == reserved.first; });
         const std::size_t at = head.find(reserved.second);
         if (at == std::string::npos) {
-            continue; /* the format wrote the value with its trailer */
+            std::fclose(f);
+            throw CliError("cannot write " + quoteName(name_) + ": the room kept for its tag " + reserved.first +
+                               " is not at its start",
+                           kExitBadInput);
         }
         /* the same number of bytes: the value, then zeros, which end a string in every format that keeps one */
         std::string bytes = value != closing.end() ? value->second : std::string();

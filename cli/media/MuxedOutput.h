@@ -32,7 +32,7 @@ public:
     AVStream* addStream();
 
     /* Opens the file and writes the header with `tags`; the tags named in `closing` get their values in finish()
-       (at most kClosingTagSize bytes each). */
+       (at most kClosingTagSize bytes each) in the formats that keep them in place: Matroska, WebM, MP4, MOV. */
     void start(const Tags& tags, const std::vector<std::string>& closing = {});
     /* One packet, its times in its stream's time base; fails at the first write that fails, `where` added to the
        message (" at a packet of ..."). */
