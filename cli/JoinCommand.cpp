@@ -78,67 +78,46 @@ std::string seconds(std::int64_t microseconds)
     return shortestText(static_cast<double>(microseconds) / AV_TIME_BASE) + " s";
 }
 
-/* The video packets a chunk holds, held against what its label says it was rendered with: throws UsageError
-   naming it when they differ. The chunk is read from its start to its end (or its first unreadable byte). */
-class ChunkTally {
-public:
-    ChunkTally(std::string shown, const ChunkLabel& label, AVRational timeBase)
-        : shown_(std::move(shown)), label_(label), timeBase_(timeBase)
-    {
-    }
-
-    void count(const AVPacket& p)
-    {
-        ++frames_;
-        if (p.pts == AV_NOPTS_VALUE) {
-            return;
-        }
-        const std::int64_t t = av_rescale_q(p.pts, timeBase_, AV_TIME_BASE_Q);
-        first_ = first_ == AV_NOPTS_VALUE ? t : std::min(first_, t);
-        last_ = last_ == AV_NOPTS_VALUE ? t : std::max(last_, t);
-    }
-
-    void check() const
-    {
-        if (frames_ != label_.frames) {
-            throw UsageError("cannot join " + shown_ + ": it holds " + std::to_string(frames_) + " frames, not the " +
-                             std::to_string(label_.frames) + " it was rendered with (a copy cut short, or re-muxed "
-                             "without some of them)");
-        }
-        /* the file keeps times to its own time base: a difference below one step of it is rounding */
-        const std::int64_t step = std::max<std::int64_t>(1, av_rescale_q_rnd(1, timeBase_, AV_TIME_BASE_Q, AV_ROUND_UP));
-        auto near = [step](std::int64_t a, std::int64_t b) { return a != AV_NOPTS_VALUE && (a > b ? a - b : b - a) <= step; };
-        if (!near(first_, label_.from) || !near(last_, label_.to)) {
-            const std::string held = first_ == AV_NOPTS_VALUE ? "its frames carry no times"
-                                                              : "its frames run from " + seconds(first_) + " to " +
-                                                                    seconds(last_);
-            throw UsageError("cannot join " + shown_ + ": " + held + ", not from " + seconds(label_.from) + " to " +
-                             seconds(label_.to) + " as rendered (its timestamps were changed)");
-        }
-    }
-
-private:
-    std::string shown_;
-    ChunkLabel label_;
-    AVRational timeBase_;
-    long frames_ = 0;
-    std::int64_t first_ = AV_NOPTS_VALUE;
-    std::int64_t last_ = AV_NOPTS_VALUE;
-};
-
-/* Reads the packets of a chunk's video (without decoding) and checks them against its label. */
+/* Reads the video packets of a chunk (without decoding them, to its end or its first unreadable byte) and throws
+   UsageError naming it when they are not the frames its label says it was rendered with, at their times. */
 void checkContent(const std::string& name, const ChunkLabel& label, const std::string& shown)
 {
     media::PacketSource chunk = media::PacketSource::open(name, AVMEDIA_TYPE_VIDEO);
-    ChunkTally tally(shown, label, chunk.chosen().time_base);
+    const AVRational timeBase = chunk.chosen().time_base;
+    long frames = 0;
+    std::int64_t first = AV_NOPTS_VALUE;
+    std::int64_t last = AV_NOPTS_VALUE;
     media::Packet p = media::makePacket();
     while (av_read_frame(chunk.format.get(), p.get()) >= 0) {
         if (p->stream_index == chunk.stream) {
-            tally.count(*p);
+            ++frames;
+            const std::int64_t t = p->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
+                                                            : av_rescale_q(p->pts, timeBase, AV_TIME_BASE_Q);
+            if (t != AV_NOPTS_VALUE) {
+                first = first == AV_NOPTS_VALUE ? t : std::min(first, t);
+                last = last == AV_NOPTS_VALUE ? t : std::max(last, t);
+            }
         }
         av_packet_unref(p.get());
     }
-    tally.check();
+    if (frames != label.frames) {
+        throw UsageError("cannot join " + shown + ": it holds " + std::to_string(frames) + " frames, not the " +
+                         std::to_string(label.frames) + " it was rendered with (a copy cut short, or re-muxed "
+                         "without some of them)");
+    }
+    /* The file keeps times to its own time base: a difference within one step of it is rounding. The label's
+       times are bounded, so none of this overflows. */
+    const std::int64_t step = std::max<std::int64_t>(1, av_rescale_q_rnd(1, timeBase, AV_TIME_BASE_Q, AV_ROUND_UP));
+    auto near = [step](std::int64_t held, std::int64_t rendered) {
+        return held != AV_NOPTS_VALUE && (held > rendered ? held - step <= rendered : rendered - step <= held);
+    };
+    if (!near(first, label.from) || !near(last, label.to)) {
+        const std::string held = first == AV_NOPTS_VALUE
+                                     ? "its frames carry no times"
+                                     : "its frames run from " + seconds(first) + " to " + seconds(last);
+        throw UsageError("cannot join " + shown + ": " + held + ", not from " + seconds(label.from) + " to " +
+                         seconds(label.to) + " as rendered (its timestamps were changed)");
+    }
 }
 
 } // namespace
