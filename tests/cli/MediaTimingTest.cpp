@@ -1,5 +1,6 @@
 /* MediaTimingTest.cpp — timing as players read it back: constant-rate, variable-rate and late-starting clips from
-   each input container into the formats that store only a frame rate and those that store each frame's time. */
+   each input container into the formats that store only a frame rate and those that store each frame's time, and
+   frames that come without times. */
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -137,6 +138,17 @@ TEST(MediaTiming, EveryInputContainerIntoEveryFormatKeepsRateFramesAndAudio)
             }
         }
     }
+}
+
+/* A raw H.264 stream gives its frames no times at all: each comes one frame of its rate after the one before. */
+TEST(MediaTiming, FramesWithoutTimesComeOneFrameApart)
+{
+    ScratchDir dir;
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "0.2", "-c:v", "libx264", "-bf", "0",
+            dir.file("raw.h264")});
+    const RunResult r = runTool({"render", dir.file("raw.h264"), dir.file("out.mkv"), "-q"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(frameTimes(dir.file("out.mkv")), (std::vector<double>{0, 0.04, 0.08, 0.12, 0.16}));
 }
 
 } // namespace
