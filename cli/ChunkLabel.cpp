@@ -70,6 +70,7 @@ InputIdentity identifyInput(const std::string& path, long firstFrame)
         forced = av_find_input_format("image2");
         av_dict_set_int(&options, "start_number", firstFrame, 0);
     }
+    const media::AllocationLimit limit(media::kHeaderAllocationLimit);
     AVFormatContext* raw = nullptr;
     int err = avformat_open_input(&raw, path.c_str(), forced, &options);
     av_dict_free(&options);

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <climits>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -109,6 +110,16 @@ Codec makeCodec(const AVCodec* codec)
         throw std::bad_alloc();
     }
     return c;
+}
+
+AllocationLimit::AllocationLimit(std::size_t bytes)
+{
+    av_max_alloc(bytes);
+}
+
+AllocationLimit::~AllocationLimit()
+{
+    av_max_alloc(INT_MAX);
 }
 
 std::string errorText(int err)

@@ -57,6 +57,20 @@ Frame makeFrame();
 Packet makePacket();
 Codec makeCodec(const AVCodec* codec);
 
+/* While one lives, no single allocation of FFmpeg's libraries may pass `bytes` (they fail with ENOMEM instead):
+   for opening files whose headers can claim tables far larger than the file (an MP4 index of billions of
+   samples). Afterwards the libraries' own limit (INT_MAX) holds again. */
+class AllocationLimit {
+public:
+    explicit AllocationLimit(std::size_t bytes);
+    ~AllocationLimit();
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
+
+/* Room for the headers and the index of a file of millions of frames, and for a decoded 8K frame. */
+inline constexpr std::size_t kHeaderAllocationLimit = std::size_t{256} << 20;
+
 /* FFmpeg's text for an error code ("Invalid data found when processing input"). */
 std::string errorText(int err);
 

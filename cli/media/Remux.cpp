@@ -20,6 +20,7 @@ PacketSource PacketSource::open(const std::string& path, AVMediaType type, bool 
     Log::install();
     PacketSource source;
     source.name = path;
+    const AllocationLimit limit(kHeaderAllocationLimit);
     AVFormatContext* raw = nullptr;
     int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (err < 0) {
