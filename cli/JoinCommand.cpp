@@ -38,10 +38,21 @@ std::string pixelFormatName(int format)
     return name != nullptr ? name : "unknown";
 }
 
+/* The number a demuxer stored in an enumerated field, read as a number: files can hold values the enumeration does
+   not name (a colour transfer of 40), which may not be read as the enumeration. */
+template <typename Enum>
+int stored(const Enum& field)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "an enumeration stored as an int");
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 /* How the video of two chunks differs so that one stream cannot hold both; empty when it does not. */
 std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
 {
-    if (a.codec_id != b.codec_id) {
+    if (stored(a.codec_id) != stored(b.codec_id)) {
         return std::string("codec ") + avcodec_get_name(a.codec_id) + " and " + avcodec_get_name(b.codec_id);
     }
     if (a.width != b.width || a.height != b.height) {
@@ -54,11 +65,11 @@ std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
     if (a.profile != b.profile || a.level != b.level) {
         return "codec profile or level";
     }
-    if (a.color_space != b.color_space || a.color_range != b.color_range || a.color_primaries != b.color_primaries ||
-        a.color_trc != b.color_trc) {
+    if (stored(a.color_space) != stored(b.color_space) || stored(a.color_range) != stored(b.color_range) ||
+        stored(a.color_primaries) != stored(b.color_primaries) || stored(a.color_trc) != stored(b.color_trc)) {
         return "colour description";
     }
-    if (av_cmp_q(a.sample_aspect_ratio, b.sample_aspect_ratio) != 0 || a.field_order != b.field_order) {
+    if (av_cmp_q(a.sample_aspect_ratio, b.sample_aspect_ratio) != 0 || stored(a.field_order) != stored(b.field_order)) {
         return "sample aspect ratio or field order";
     }
     if (a.extradata_size != b.extradata_size ||
