@@ -12,11 +12,13 @@
 #include "Options.h"
 #include "media/Av.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,16 +32,32 @@ namespace {
     std::abort();
 }
 
-const fs::path& scratch()
-{
-    static const fs::path folder = [] {
+/* One folder for the whole run, removed when the run ends. */
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
         std::string pattern = (fs::temp_directory_path() / "fuzz_join.XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             fail("cannot create a scratch folder");
         }
-        return fs::path(pattern);
-    }();
-    return folder;
+        path_ = pattern;
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+const fs::path& scratch()
+{
+    static const ScratchFolder folder;
+    return folder.path();
 }
 
 void clear()
