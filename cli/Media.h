@@ -103,6 +103,7 @@ struct SinkOptions {
     unsigned threads = 0;                           /* PNG sequences: files encoded at once (0: all cores) */
     std::vector<std::pair<std::string, std::string>> metadata; /* video: tags for the container */
     bool withoutAudio = false;                      /* video: leave the input's audio out */
+    bool onlyARange = false;                        /* sequences: the frames around these are other ranges' */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 

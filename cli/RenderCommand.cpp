@@ -109,6 +109,7 @@ int runRender(const Options& options)
     sinkOptions.note = note;
     if (range) {
         sinkOptions.withoutAudio = true;
+        sinkOptions.onlyARange = true;
         sinkOptions.metadata.emplace_back(kChunkTag,
                                           ChunkLabel{*range, settingsDigest(settingsText(options, bits, rate))}.text());
     }
