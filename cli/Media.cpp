@@ -454,6 +454,13 @@ private:
         setup.width = source_.width;
         setup.height = source_.height;
         setup.colour = source_.colour;
+        if (setup.colour.matrix == AVCOL_SPC_RGB && !media::isRgbFormat(setup.video.format)) {
+            /* RGB footage written as YUV: the matrix and levels players take for its size, never "GBR" on
+               planes that are not */
+            setup.colour = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED,
+                                                              setup.colour.primaries, setup.colour.transfer},
+                                                source_.height);
+        }
         if (!carriesColour(container_, setup.video.codec)) {
             /* Players read such files by their size; convert for what they will assume. */
             const media::Colour assumed = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, setup.colour.range,
