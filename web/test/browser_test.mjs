@@ -1,0 +1,228 @@
+// browser_test.mjs — the playground page, opened from disk in Debian's chromium, against the crumbleforge
+// command: pictures set through the file input and settings through the address must come out of
+// canvas#result bit for bit as `crumbleforge render` draws them; a slider moved by keyboard re-renders; the
+// command line the page hands out renders the same picture; and a 1080p update is timed.
+//   node browser_test.mjs PAGE CRUMBLEFORGE [--screenshot PNG]
+// Exits 77 (skipped) where the page was not built (no emscripten), chromium is missing or playwright-core was
+// not installed (npm ci in web/), unless CRUMBLEFORGE_REQUIRE_BROWSER=1: then that fails.
+import { spawnSync } from 'node:child_process';
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
+
+const [pagePath, toolGiven, ...rest] = process.argv.slice(2);
+const tool = resolve(toolGiven);
+const screenshotAt = rest[0] === '--screenshot' ? rest[1] : null;
+const CHROMIUM = '/usr/bin/chromium';
+
+function skip(reason) {
+  if (process.env.CRUMBLEFORGE_REQUIRE_BROWSER === '1') {
+    console.log(`FAIL ${reason} (CRUMBLEFORGE_REQUIRE_BROWSER=1)`);
+    process.exit(1);
+  }
+  console.log(`SKIPPED: ${reason}`);
+  process.exit(77);
+}
+
+if (!existsSync(pagePath)) {
+  skip(`${pagePath} was not built: emscripten's emcc is not installed (scripts/bootstrap.sh installs it)`);
+}
+if (!existsSync(CHROMIUM)) {
+  skip(`${CHROMIUM} is not installed (scripts/bootstrap.sh installs it)`);
+}
+let chromium;
+try {
+  ({ chromium } = await import(join(dirname(fileURLToPath(import.meta.url)), '..', 'node_modules', 'playwright-core', 'index.mjs')));
+} catch (e) {
+  skip('playwright-core is not installed: scripts/bootstrap.sh runs npm ci in web/');
+}
+
+function run(command, args, options = {}) {
+  const result = spawnSync(command, args, { maxBuffer: 1 << 28, ...options });
+  if (result.status !== 0) {
+    throw new Error(`${command} ${args.join(' ')} failed (${result.status}): ${result.stderr}`);
+  }
+  return result.stdout;
+}
+
+const work = mkdtempSync(join(tmpdir(), 'crumbleforge-playground.'));
+const problems = [];
+
+// Opaque RGB pictures: a canvas keeps the bytes of opaque pixels exactly.
+function picture(name, width, height) {
+  const path = join(work, name);
+  run('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc2=size=${width}x${height}`, '-frames:v', '1',
+    '-pix_fmt', 'rgb24', path]);
+  return { path, name, width, height };
+}
+
+const rgbaOf = (png) => run('ffmpeg', ['-v', 'error', '-i', png, '-f', 'rawvideo', '-pix_fmt', 'rgba', '-']);
+
+function commandRender(input, settings, frame) {
+  const out = join(work, `command-${Math.random().toString(36).slice(2)}.png`);
+  const args = ['render', input.path, out, '-q', '--frame', String(frame)];
+  for (const [label, value] of Object.entries(settings)) {
+    args.push('-s', `${label}=${value}`);
+  }
+  run(tool, args);
+  return rgbaOf(out);
+}
+
+function firstDifference(got, want, width) {
+  if (got.length !== want.length) {
+    return `${got.length} bytes, the command ${want.length}`;
+  }
+  for (let i = 0; i < got.length; ++i) {
+    if (got[i] !== want[i]) {
+      const pixel = Math.floor(i / 4);
+      const at = pixel * 4;
+      return `first differs at x=${pixel % width} y=${Math.floor(pixel / width)}: page ` +
+        `[${[...got.subarray(at, at + 4)]}], command [${[...want.subarray(at, at + 4)]}]`;
+    }
+  }
+  return null;
+}
+
+const address = (settings, frame) => {
+  const query = Object.entries(settings).map(([k, v]) => `${encodeURIComponent(k)}=${encodeURIComponent(v)}`);
+  if (frame) {
+    query.push(`frame=${frame}`);
+  }
+  return pathToFileURL(pagePath).href + (query.length ? '?' + query.join('&') : '');
+};
+
+async function drawn(page, input, after = 0) {
+  await page.waitForFunction(([name, n]) => {
+    const c = document.querySelector('canvas#result');
+    return c.dataset.picture === name && Number(c.dataset.renders) > n;
+  }, [input.name, after], { timeout: 60000 });
+}
+
+async function canvasPixels(page) {
+  const base64 = await page.evaluate(() => {
+    const c = document.querySelector('canvas#result');
+    const data = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    let text = '';
+    for (let i = 0; i < data.length; i += 0x8000) {
+      text += String.fromCharCode.apply(null, data.subarray(i, i + 0x8000));
+    }
+    return btoa(text);
+  });
+  return new Uint8Array(Buffer.from(base64, 'base64'));
+}
+
+async function openWith(browser, input, settings, frame) {
+  const page = await browser.newPage();
+  page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
+  await page.goto(address(settings, frame));
+  await page.waitForFunction(() => document.body.dataset.state === 'ready');
+  await page.locator('input[type=file]').first().setInputFiles(input.path);
+  await drawn(page, input);
+  return page;
+}
+
+function compare(what, got, want, width) {
+  const difference = firstDifference(got, want, width);
+  if (difference) {
+    problems.push(`${what}: ${difference}`);
+  }
+}
+
+// Each case: a picture, the settings in the address, the frame (as the command's --frame).
+const odd = picture('odd size.png', 97, 61);
+const card = picture('card.png', 320, 240);
+const CASES = [
+  { name: 'defaults, odd size', input: odd, settings: {}, frame: 0 },
+  { name: 'preset, colours, tone', input: card, frame: 0,
+    settings: { Presets: 'Rings', 'Pattern Size': '4', 'Pixel Color': '#ff8000', 'Background Color': '#102030',
+      Brightness: '12.5', Contrast: '-20' } },
+  { name: 'chaos held', input: card, frame: 5,
+    settings: { Presets: 'Dots', 'Enable Chaos': 'on', Intensity: '20', Seed: '7', 'Enable Scale Lock': 'on' } },
+  { name: 'chaos animated, odd size', input: odd, frame: 7,
+    settings: { Presets: 'Numbers & Letters', 'Enable Chaos': 'on', 'Animation Speed': '100', Intensity: '12',
+      Seed: '42', 'Chaos Behavior': 'Decrease Size', 'Horizontal Detail': '6', 'Vertical Detail': '5',
+      'Use Original Color': 'on' } },
+];
+
+const browser = await chromium.launch({
+  executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-background-networking'] });
+try {
+  for (const c of CASES) {
+    const page = await openWith(browser, c.input, c.settings, c.frame);
+    compare(c.name, await canvasPixels(page), commandRender(c.input, c.settings, c.frame), c.input.width);
+
+    if (c.frame === 7) {
+      // The command line the page hands out, run as a shell runs it beside a file of the picture's name.
+      const line = await page.locator('#out-command').inputValue();
+      mkdirSync(join(work, 'line'), { recursive: true });
+      copyFileSync(c.input.path, join(work, 'line', c.input.name));
+      run('bash', ['-c', `cd "$1" && PATH="$2:$PATH" ${line} -q`, 'bash', join(work, 'line'), dirname(tool)]);
+      const out = join(work, 'line', c.input.name.replace(/\.png$/, '') + '-crumbleforge.png');
+      compare(`${c.name}, the copied command line (${line})`, rgbaOf(out), commandRender(c.input, c.settings, c.frame),
+        c.input.width);
+    }
+
+    if (c.name === 'preset, colours, tone') {
+      // One slider moved by keyboard: the picture is drawn again, and is what the command draws with the new value.
+      const before = await canvasPixels(page);
+      const renders = Number(await page.locator('canvas#result').getAttribute('data-renders'));
+      await page.locator('#p-pattern-size').focus();
+      await page.keyboard.press('End');
+      await drawn(page, c.input, renders);
+      const after = await canvasPixels(page);
+      if (!firstDifference(after, before, c.input.width)) {
+        problems.push('moving Pattern Size to its end left the picture as it was');
+      }
+      const link = await page.locator('#out-link').inputValue();
+      if (!link.includes('Pattern%20Size=10')) {
+        problems.push(`the link does not carry the moved slider: ${link}`);
+      }
+      compare('after moving Pattern Size to 10', after, commandRender(c.input, { ...c.settings, 'Pattern Size': '10' }, 0),
+        c.input.width);
+    }
+    await page.close();
+  }
+
+  // A 1080p update: the wasm's frame and putImageData, as the page times them, while a slider is moved.
+  const large = picture('large.png', 1920, 1080);
+  const page = await openWith(browser, large, { Presets: 'Rings', 'Enable Chaos': 'on', 'Animation Speed': '50' }, 0);
+  const slider = page.locator('#p-horizontal-detail');
+  await slider.focus();
+  const walls = [];
+  for (let i = 0; i < 11; ++i) {
+    const renders = Number(await page.locator('canvas#result').getAttribute('data-renders'));
+    const started = performance.now();
+    await page.keyboard.press(i % 2 ? 'PageDown' : 'PageUp');
+    await drawn(page, large, renders);
+    walls.push(performance.now() - started);
+  }
+  const times = (await page.evaluate(() => window.crumbleforgePlayground.times)).slice(-11);
+  const median = (list) => [...list].sort((a, b) => a - b)[Math.floor(list.length / 2)];
+  const range = (list) => `${Math.min(...list).toFixed(1)}–${Math.max(...list).toFixed(1)}`;
+  console.log(`1920x1080 update in the page (render and putImageData): median ${median(times).toFixed(1)} ms, ` +
+    `range ${range(times)} ms over ${times.length}; key press to drawn: median ${median(walls).toFixed(1)} ms, ` +
+    `range ${range(walls)} ms`);
+  if (median(times) > 100) {
+    problems.push(`a 1080p update takes ${median(times).toFixed(1)} ms (median): fewer than 10 a second`);
+  }
+  await page.close();
+
+  if (screenshotAt) {
+    const shot = await browser.newPage({ viewport: { width: 1100, height: 720 } });
+    await shot.goto(address({ Presets: 'Rings', 'Pattern Size': '2.5', 'Pixel Color': '#ffb040',
+      'Background Color': '#201810', 'Enable Chaos': 'on', Intensity: '8' }, 0));
+    await drawn(shot, { name: 'test card' });
+    await shot.screenshot({ path: screenshotAt });
+    await shot.close();
+  }
+} finally {
+  await browser.close();
+  rmSync(work, { recursive: true, force: true });
+}
+
+for (const problem of problems) {
+  console.log(problem);
+}
+console.log(problems.length ? `FAIL: ${problems.length} problems` : 'all pixels as the command draws them');
+process.exit(problems.length ? 1 : 0);
