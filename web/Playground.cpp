@@ -91,10 +91,22 @@ std::string settingText(const ParamRow& row, const DirectValue& v)
     }
 }
 
-/* A value in the filter's units, as melt takes it (colours as #rrggbb). */
+/* A value in the filter's units, as melt takes it (colours as #rrggbb): the fewest decimals the filter reads
+   back as the value. */
 std::string frei0rText(const ParamRow& row, const DirectValue& v)
 {
-    return row.type == PF_Param_COLOR ? hexColour(v.color) : shortest(cff0r::toFrei0r(row, v.number));
+    if (row.type == PF_Param_COLOR) {
+        return hexColour(v.color);
+    }
+    const double value = cff0r::toFrei0r(row, v.number);
+    char text[32];
+    for (int decimals = 0; decimals <= 17; ++decimals) {
+        std::snprintf(text, sizeof text, "%.*f", decimals, value);
+        if (cff0r::fromFrei0r(row, std::strtod(text, nullptr)) == v.number) {
+            return text;
+        }
+    }
+    return shortest(value);
 }
 
 const char* handed(std::string text)

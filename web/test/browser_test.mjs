@@ -2,17 +2,19 @@
 // command: pictures set through the file input and settings through the address must come out of
 // canvas#result bit for bit as `crumbleforge render` draws them; a slider moved by keyboard re-renders; the
 // command line the page hands out renders the same picture; and a 1080p update is timed.
-//   node browser_test.mjs PAGE CRUMBLEFORGE [--screenshot PNG]
+//   node browser_test.mjs PAGE CRUMBLEFORGE FREI0R_DIR [--screenshot PNG]
+// With FREI0R_DIR (the folder of the frei0r filter), the page's ffmpeg and melt lines are run too.
 // Exits 77 (skipped) where the page was not built (no emscripten), chromium is missing or playwright-core was
 // not installed (npm ci in web/), unless CRUMBLEFORGE_REQUIRE_BROWSER=1: then that fails.
 import { spawnSync } from 'node:child_process';
-import { copyFileSync, existsSync, mkdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { copyFileSync, existsSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
-const [pagePath, toolGiven, ...rest] = process.argv.slice(2);
+const [pagePath, toolGiven, filterDirGiven, ...rest] = process.argv.slice(2);
 const tool = resolve(toolGiven);
+const filterDir = resolve(filterDirGiven);
 const screenshotAt = rest[0] === '--screenshot' ? rest[1] : null;
 const CHROMIUM = '/usr/bin/chromium';
 
@@ -52,8 +54,8 @@ const problems = [];
 // Opaque RGB pictures: a canvas keeps the bytes of opaque pixels exactly.
 function picture(name, width, height) {
   const path = join(work, name);
-  run('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc2=size=${width}x${height}`, '-frames:v', '1',
-    '-pix_fmt', 'rgb24', path]);
+  run('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc2=size=${width + 1}x${height + 1}`, '-frames:v', '1',
+    '-vf', `format=rgb24,crop=${width}:${height}:0:0`, '-pix_fmt', 'rgb24', path]);
   return { path, name, width, height };
 }
 
@@ -67,6 +69,41 @@ function commandRender(input, settings, frame) {
   }
   run(tool, args);
   return rgbaOf(out);
+}
+
+// Runs a line the page handed out, as a shell runs it, in a folder holding the picture under its own name;
+// returns the output file the page named.
+function handedOut(input, line, env) {
+  const folder = mkdtempSync(join(work, 'line.'));
+  copyFileSync(input.path, join(folder, input.name));
+  run('bash', ['-c', `cd "$1" && PATH="$2:$PATH" ${line}`, 'bash', folder, dirname(tool)],
+    { env: { ...process.env, ...env } });
+  return join(folder, input.name.replace(/\.png$/, '') + '-crumbleforge.png');
+}
+
+// melt's frame of the picture with the filter values of the page's melt line (its words as a shell splits
+// them), on a one-frame RGB clip, at the picture's own size.
+function meltRender(input, line) {
+  const words = run('bash', ['-c', `printf '%s\\0' ${line}`]).toString().split('\0').slice(0, -1);
+  const values = words.slice(words.indexOf('frei0r.crumbleforge') + 1, words.indexOf('-consumer'));
+  const clip = join(work, `${input.width}x${input.height}.mkv`);
+  run('ffmpeg', ['-v', 'error', '-y', '-i', input.path, '-c:v', 'ffv1', '-pix_fmt', 'bgr0', clip]);
+  const profile = join(work, `profile-${input.width}x${input.height}`);
+  writeFileSync(profile, `description=picture\nwidth=${input.width}\nheight=${input.height}\nframe_rate_num=24\n` +
+    'frame_rate_den=1\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n' +
+    `display_aspect_num=${input.width}\ndisplay_aspect_den=${input.height}\ncolorspace=601\n`);
+  const out = join(work, 'melt.rgba');
+  // melt 7.12 now and then writes nothing and waits forever: such a run is tried again.
+  for (let attempt = 0; attempt < 3; ++attempt) {
+    rmSync(out, { force: true });
+    spawnSync('melt', ['-silent', '-profile', profile, clip, '-filter', 'frei0r.crumbleforge', ...values,
+      '-consumer', `avformat:${out}`, 'f=rawvideo', 'vcodec=rawvideo', 'pix_fmt=rgba', 'an=1', 'real_time=-1'],
+    { timeout: 30000, env: { ...process.env, FREI0R_PATH: filterDir } });
+    if (existsSync(out) && statSync(out).size > 0) {
+      return new Uint8Array(readFileSync(out));
+    }
+  }
+  return new Uint8Array(0);
 }
 
 function firstDifference(got, want, width) {
@@ -153,14 +190,22 @@ try {
     compare(c.name, await canvasPixels(page), commandRender(c.input, c.settings, c.frame), c.input.width);
 
     if (c.frame === 7) {
-      // The command line the page hands out, run as a shell runs it beside a file of the picture's name.
+      // The command line the page hands out, run by a shell beside a file of the picture's name.
       const line = await page.locator('#out-command').inputValue();
-      mkdirSync(join(work, 'line'), { recursive: true });
-      copyFileSync(c.input.path, join(work, 'line', c.input.name));
-      run('bash', ['-c', `cd "$1" && PATH="$2:$PATH" ${line} -q`, 'bash', join(work, 'line'), dirname(tool)]);
-      const out = join(work, 'line', c.input.name.replace(/\.png$/, '') + '-crumbleforge.png');
+      const out = handedOut(c.input, line, {});
       compare(`${c.name}, the copied command line (${line})`, rgbaOf(out), commandRender(c.input, c.settings, c.frame),
         c.input.width);
+    }
+    if (c.frame === 0 && existsSync(join(filterDir, 'crumbleforge.so'))) {
+      // The ffmpeg line as handed out (padded and cropped at widths that are not a multiple of 64), and the
+      // melt line's filter values, with a profile of the picture's size and raw output.
+      const want = commandRender(c.input, c.settings, 0);
+      const ffmpegLine = await page.locator('#out-ffmpeg').inputValue();
+      compare(`${c.name}, the ffmpeg line (${ffmpegLine})`,
+        rgbaOf(handedOut(c.input, ffmpegLine.replace(/^ffmpeg /, 'ffmpeg -v error -y '), { FREI0R_PATH: filterDir })),
+        want, c.input.width);
+      const meltLine = await page.locator('#out-melt').inputValue();
+      compare(`${c.name}, the melt line (${meltLine})`, meltRender(c.input, meltLine), want, c.input.width);
     }
 
     if (c.name === 'preset, colours, tone') {
