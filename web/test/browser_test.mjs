@@ -258,7 +258,11 @@ try {
     await shot.goto(address({ Presets: 'Rings', 'Pattern Size': '2.5', 'Pixel Color': '#ffb040',
       'Background Color': '#201810', 'Enable Chaos': 'on', Intensity: '8' }, 0));
     await drawn(shot, { name: 'test card' });
-    await shot.screenshot({ path: screenshotAt });
+    // 64 colours are plenty for the page and the effect's two-colour patterns, and keep the file small.
+    const full = join(work, 'screenshot.png');
+    await shot.screenshot({ path: full });
+    run('ffmpeg', ['-v', 'error', '-y', '-i', full, '-vf',
+      'split[a][b];[a]palettegen=max_colors=64[p];[b][p]paletteuse=dither=none', screenshotAt]);
     await shot.close();
   }
 } finally {
