@@ -124,9 +124,7 @@ function startPlayground() {
 
   function set(label, text) {
     const problem = wasm.apply(label + '=' + text);
-    if (problem) {
-      say(label + ': ' + problem, true);
-    }
+    say(problem ? label + ': ' + problem : '', !!problem);
     showValues();
     changed();
   }
