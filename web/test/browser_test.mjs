@@ -51,7 +51,8 @@ function run(command, args, options = {}) {
 const work = mkdtempSync(join(tmpdir(), 'crumbleforge-playground.'));
 const problems = [];
 
-// Opaque RGB pictures: a canvas keeps the bytes of opaque pixels exactly.
+// RGB pictures: a canvas keeps the bytes of opaque pixels exactly, and of transparent ones when they are
+// black (it stores colours multiplied by alpha), as a transparent background over the default black is.
 function picture(name, width, height) {
   const path = join(work, name);
   run('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', `testsrc2=size=${width + 1}x${height + 1}`, '-frames:v', '1',
@@ -175,7 +176,8 @@ const CASES = [
     settings: { Presets: 'Rings', 'Pattern Size': '4', 'Pixel Color': '#ff8000', 'Background Color': '#102030',
       Brightness: '12.5', Contrast: '-20' } },
   { name: 'chaos held', input: card, frame: 5,
-    settings: { Presets: 'Dots', 'Enable Chaos': 'on', Intensity: '20', Seed: '7', 'Enable Scale Lock': 'on' } },
+    settings: { Presets: 'Dots', 'Enable Chaos': 'on', Intensity: '20', Seed: '7', 'Enable Scale Lock': 'on',
+      'Transparent Background': 'on' } },
   { name: 'chaos animated, odd size', input: odd, frame: 7,
     settings: { Presets: 'Numbers & Letters', 'Enable Chaos': 'on', 'Animation Speed': '100', Intensity: '12',
       Seed: '42', 'Chaos Behavior': 'Decrease Size', 'Horizontal Detail': '6', 'Vertical Detail': '5',
