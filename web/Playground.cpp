@@ -195,24 +195,21 @@ const char* cf_values()
 }
 
 /* Room for a picture of width x height pixels, whose RGBA bytes the page writes at the pointer returned and
-   then hands over with cf_source_ready; null when there is no memory for it. */
+   then hands over with cf_source_ready; null, the picture before kept, when there is no memory for it. */
 std::uint8_t* cf_source(int width, int height)
 {
-    Page& p = page();
-    p.input.reset();
-    p.output.reset();
-    p.width = p.height = 0;
     if (width < 1 || height < 1 || static_cast<std::int64_t>(width) * height > (std::int64_t{1} << 26)) {
         return nullptr;
     }
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    p.input.reset(new (std::nothrow) PF_Pixel[count]);
-    p.output.reset(new (std::nothrow) PF_Pixel[count]);
-    if (!p.input || !p.output) {
-        p.input.reset();
-        p.output.reset();
+    std::unique_ptr<PF_Pixel[]> input(new (std::nothrow) PF_Pixel[count]);
+    std::unique_ptr<PF_Pixel[]> output(new (std::nothrow) PF_Pixel[count]);
+    if (!input || !output) {
         return nullptr;
     }
+    Page& p = page();
+    p.input = std::move(input);
+    p.output = std::move(output);
     p.width = width;
     p.height = height;
     return static_cast<std::uint8_t*>(static_cast<void*>(p.input.get()));

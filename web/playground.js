@@ -217,9 +217,8 @@ function startPlayground() {
     stats.renders += 1;
     canvas.dataset.renders = String(stats.renders);
     canvas.dataset.picture = picture.name;
-    if (!$('status').classList.contains('error')) {
-      say(picture.width + ' × ' + picture.height + ', frame ' + state.frame + ': ' + took.toFixed(1) + ' ms');
-    }
+    $('timing').textContent = picture.width + ' × ' + picture.height + ', frame ' + state.frame + ': ' +
+      took.toFixed(1) + ' ms';
   }
 
   function redraw() {
@@ -250,6 +249,7 @@ function startPlayground() {
     const at = Module._cf_source(before.width, before.height);
     if (!at) {
       say('The picture (' + before.width + ' × ' + before.height + ') is too large for this page.', true);
+      document.body.dataset.state = state.picture ? 'ready' : 'error';
       return;
     }
     Module.HEAPU8.set(before.data, at);
