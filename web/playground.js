@@ -4,7 +4,16 @@
 'use strict';
 
 // emscripten's script, which follows, takes this object as its Module and calls back once the wasm is ready.
-var Module = { onRuntimeInitialized: () => startPlayground() };
+var Module = {
+  onRuntimeInitialized: () => startPlayground(),
+  onAbort: () => {
+    document.body.dataset.state = 'error';
+    const status = document.getElementById('status');
+    status.textContent = 'This browser cannot run the page\'s WebAssembly (it needs WebAssembly SIMD: Chrome 91, ' +
+      'Firefox 89, Safari 16.4 or later).';
+    status.classList.add('error');
+  },
+};
 
 function startPlayground() {
   const $ = (id) => document.getElementById(id);
