@@ -150,8 +150,8 @@ async function canvasPixels(page) {
   return new Uint8Array(Buffer.from(base64, 'base64'));
 }
 
-async function openWith(browser, input, settings, frame) {
-  const page = await browser.newPage();
+async function openWith(context, input, settings, frame) {
+  const page = await context.newPage();
   page.on('pageerror', (e) => problems.push(`page error: ${e.message}`));
   await page.goto(address(settings, frame));
   await page.waitForFunction(() => document.body.dataset.state === 'ready');
@@ -187,13 +187,17 @@ const CASES = [
 const browser = await chromium.launch({
   executablePath: CHROMIUM, args: ['--no-sandbox', '--disable-background-networking'] });
 try {
+  const context = await browser.newContext();
+  await context.grantPermissions(['clipboard-read', 'clipboard-write']);
   for (const c of CASES) {
-    const page = await openWith(browser, c.input, c.settings, c.frame);
+    const page = await openWith(context, c.input, c.settings, c.frame);
     compare(c.name, await canvasPixels(page), commandRender(c.input, c.settings, c.frame), c.input.width);
 
     if (c.frame === 7) {
-      // The command line the page hands out, run by a shell beside a file of the picture's name.
-      const line = await page.locator('#out-command').inputValue();
+      // The command line the page's button copies, run by a shell beside a file of the picture's name.
+      await page.getByRole('button', { name: 'Copy command line' }).click();
+      await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('Copied'));
+      const line = await page.evaluate(() => navigator.clipboard.readText());
       const out = handedOut(c.input, line, {});
       compare(`${c.name}, the copied command line (${line})`, rgbaOf(out), commandRender(c.input, c.settings, c.frame),
         c.input.width);
@@ -233,7 +237,7 @@ try {
 
   // A 1080p update: the wasm's frame and putImageData, as the page times them, while a slider is moved.
   const large = picture('large.png', 1920, 1080);
-  const page = await openWith(browser, large, { Presets: 'Rings', 'Enable Chaos': 'on', 'Animation Speed': '50' }, 0);
+  const page = await openWith(context, large, { Presets: 'Rings', 'Enable Chaos': 'on', 'Animation Speed': '50' }, 0);
   const slider = page.locator('#p-horizontal-detail');
   await slider.focus();
   const walls = [];
