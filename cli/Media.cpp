@@ -2,8 +2,11 @@
    through media/VideoReader and media/VideoWriter. */
 #include "Media.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <future>
 #include <thread>
 
@@ -273,9 +276,11 @@ private:
 /* Frames are copied into a ring of worlds and encoded and written on worker threads, several at once. */
 class PngSequenceSink : public FrameSink {
 public:
-    PngSequenceSink(const SequencePattern& pattern, const PngColourChunks& chunks, unsigned threads)
-        : pattern_(pattern), folder_(pattern.format(0)), chunks_(chunks)
+    PngSequenceSink(const SequencePattern& pattern, const PngColourChunks& chunks, const SinkOptions& options)
+        : pattern_(pattern), folder_(pattern.format(0)), chunks_(chunks), onlyARange_(options.onlyARange),
+          note_(options.note)
     {
+        const unsigned threads = options.threads;
         const unsigned n = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
         slots_.resize(n);
     }
@@ -307,6 +312,8 @@ public:
         }
         const fs::path target = pattern_.format(frameNumber);
         const fs::path file = folder_.reserve(target);
+        first_ = std::min(first_, frameNumber);
+        last_ = std::max(last_, frameNumber);
         const cfhost::World* world = slot.world.get();
         const PngColourChunks* chunks = &chunks_;
         const cleanup::InterruptsBlocked blocked; /* the worker leaves interrupts to this thread */
@@ -321,7 +328,13 @@ public:
                 s.done.get();
             }
         }
-        folder_.commit();
+        const std::vector<fs::path> stale = staleFrames();
+        folder_.commit(stale);
+        if (!stale.empty() && note_) {
+            note_("removed " + std::to_string(stale.size()) + " frame" + (stale.size() == 1 ? "" : "s") +
+                  " of the earlier, longer sequence (" + quoteName(stale.front().string()) +
+                  (stale.size() == 1 ? "" : " to " + quoteName(stale.back().string())) + ")");
+        }
     }
 
 private:
@@ -329,11 +342,37 @@ private:
         std::unique_ptr<cfhost::World> world;
         std::future<void> done;
     };
+    /* The frames an earlier render of the same pattern left on either side of this one's, which would
+       otherwise remain as part of the new sequence. A range leaves the frames around it: they are other
+       ranges' part. */
+    std::vector<fs::path> staleFrames() const
+    {
+        std::vector<fs::path> stale;
+        if (onlyARange_ || first_ > last_) {
+            return stale;
+        }
+        auto exists = [](const std::string& name) {
+            struct stat st {};
+            return ::lstat(name.c_str(), &st) == 0;
+        };
+        for (long n = first_ - 1; n > std::numeric_limits<long>::min() && exists(pattern_.format(n)); --n) {
+            stale.insert(stale.begin(), pattern_.format(n));
+        }
+        for (long n = last_ + 1; n < std::numeric_limits<long>::max() && exists(pattern_.format(n)); ++n) {
+            stale.push_back(pattern_.format(n));
+        }
+        return stale;
+    }
+
     SequencePattern pattern_;
     TempFolder folder_;
     PngColourChunks chunks_;
+    bool onlyARange_;
+    std::function<void(const std::string&)> note_;
     std::vector<Slot> slots_;
     std::size_t next_ = 0;
+    long first_ = std::numeric_limits<long>::max();
+    long last_ = std::numeric_limits<long>::min();
 };
 
 class VideoSink : public FrameSink {
@@ -420,6 +459,13 @@ private:
         setup.width = source_.width;
         setup.height = source_.height;
         setup.colour = source_.colour;
+        if (setup.colour.matrix == AVCOL_SPC_RGB && !media::isRgbFormat(setup.video.format)) {
+            /* RGB footage written as YUV: the matrix and levels players take for its size, never "GBR" on
+               planes that are not */
+            setup.colour = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED,
+                                                              setup.colour.primaries, setup.colour.transfer},
+                                                source_.height);
+        }
         if (!carriesColour(container_, setup.video.codec)) {
             /* Players read such files by their size; convert for what they will assume. */
             const media::Colour assumed = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, setup.colour.range,
@@ -512,7 +558,7 @@ std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& opt
     }
     const StreamDescription& source = *options.source;
     if (pattern) {
-        return std::make_unique<PngSequenceSink>(*pattern, source.pngChunks, options.threads);
+        return std::make_unique<PngSequenceSink>(*pattern, source.pngChunks, options);
     }
     std::error_code ec;
     if (fs::is_directory(path, ec)) {

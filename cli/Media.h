@@ -109,6 +109,7 @@ struct SinkOptions {
     std::string closingTag;
     std::function<std::string(const media::MuxedOutput::Span&)> closingValue;
     bool withoutAudio = false;                      /* video: leave the input's audio out */
+    bool onlyARange = false;                        /* sequences: the frames around these are other ranges' */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 

@@ -113,6 +113,7 @@ int runRender(const Options& options)
     sinkOptions.note = note;
     if (range) {
         sinkOptions.withoutAudio = true;
+        sinkOptions.onlyARange = true;
         ChunkLabel label;
         label.range = *range;
         label.settings = textDigest(settingsText(session, options, bits, rate));

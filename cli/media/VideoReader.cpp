@@ -2,6 +2,10 @@
    stream declares, and the read/decode loop that counts damage instead of stopping at it. */
 #include "media/VideoReader.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <algorithm>
 #include <cstring>
 
@@ -124,7 +128,10 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options) 
         info_.format = AV_PIX_FMT_YUVA420P;
     }
     info_.bits = componentBits(info_.format) > 8 ? 16 : 8;
-    info_.colour = resolveColour(Colour{par->color_space, par->color_range, par->color_primaries, par->color_trc},
+    /* RGB pictures have no matrix whatever their tags say (PNG or QuickTime Animation in MOV say none) */
+    const bool rgb = isRgbFormat(info_.format) && av_pix_fmt_desc_get(info_.format)->nb_components >= 3;
+    info_.colour = resolveColour(Colour{rgb ? AVCOL_SPC_RGB : par->color_space, rgb ? AVCOL_RANGE_JPEG : par->color_range,
+                                        par->color_primaries, par->color_trc},
                                  info_.height);
     info_.timeBase = video->time_base;
     info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate

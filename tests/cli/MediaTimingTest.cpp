@@ -5,6 +5,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <sstream>
 
 #include "support/Scratch.h"
@@ -12,6 +14,8 @@
 
 namespace cftest {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string probe(const std::string& file, const std::vector<std::string>& what)
 {
@@ -89,11 +93,20 @@ TEST(MediaTiming, EveryInputContainerIntoEveryFormatKeepsRateFramesAndAudio)
     };
     const Output outputs[] = {{".y4m", true, false}, {".ts", true, true},   {".mpg", true, true},
                               {".avi", true, true},  {".ogg", true, true},  {".mp4", false, true},
-                              {".mkv", false, true}, {".flv", false, true}, {".nut", false, true}};
+                              {".mkv", false, true}, {".flv", false, true}, {".nut", false, true},
+                              {".mov", false, true}, {".webm", false, true}, {".gif", false, false}};
     auto audioStart = [](const std::string& file) { return values(file, "a:0", "packet=pts_time").front(); };
     for (const char* in : {"cfr.mp4", "cfr.mkv", "cfr.webm", "vfr.mp4", "late.mkv"}) {
         const std::vector<double> inTimes = frameTimes(dir.file(in));
         ASSERT_FALSE(inTimes.empty()) << in;
+        /* a numbered sequence stores no time: one file a frame */
+        const fs::path frames = dir / (std::string(in) + ".frames");
+        fs::create_directory(frames);
+        const RunResult seq = runTool({"render", dir.file(in), (frames / "f_%03d.png").string(), "-q"});
+        ASSERT_EQ(seq.exitCode, 0) << in << ": " << describe(seq);
+        EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(frames), fs::directory_iterator())),
+                  inTimes.size())
+            << in << " to a numbered sequence";
         for (const Output& o : outputs) {
             const std::string out = std::string(in) + o.ext;
             const std::string what = std::string(in) + " to " + o.ext;
