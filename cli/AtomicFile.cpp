@@ -251,19 +251,61 @@ void TempFolder::writeFile(const fs::path& file, const std::vector<unsigned char
     }
 }
 
-void TempFolder::commit()
+void TempFolder::commit(const std::vector<fs::path>& stale)
 {
-    for (std::size_t i = 0; i < targets_.size(); ++i) {
-        const fs::path file = folder_ / std::to_string(i);
-        if (::rename(file.c_str(), targets_[i].c_str()) != 0) {
+    /* An interrupt now waits until one whole sequence stands: the earlier frames are set aside first, so that
+       a failure part way puts every one of them back. */
+    const cleanup::InterruptsBlocked blocked;
+    const fs::path aside = folder_ / "earlier";
+    std::vector<std::pair<fs::path, fs::path>> setAside; // (its name, where it waits)
+    std::size_t placed = 0;
+    try {
+        if (::mkdir(aside.c_str(), 0700) != 0) {
             const int err = errno;
-            throw UsageError("cannot write " + quoteName(targets_[i].string()) + ": rename failed (" +
-                             systemMessage(err) + "); " + std::to_string(i) + " of " +
-                             std::to_string(targets_.size()) + " frames were written");
+            throw UsageError("cannot write " + quoteName(targets_.empty() ? folder_.string() : targets_[0].string()) +
+                             ": cannot create a folder in " + quoteName(folder_.string()) + " (" + systemMessage(err) +
+                             ")");
         }
+        auto moveAside = [&](const fs::path& target) {
+            struct stat st {};
+            if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT) {
+                return;
+            }
+            const fs::path waiting = aside / std::to_string(setAside.size());
+            if (::rename(target.c_str(), waiting.c_str()) != 0) {
+                const int err = errno;
+                throw UsageError("cannot write " + quoteName(target.string()) + ": cannot replace the earlier file (" +
+                                 systemMessage(err) + ")");
+            }
+            setAside.emplace_back(target, waiting);
+        };
+        for (const fs::path& target : targets_) {
+            moveAside(target);
+        }
+        for (const fs::path& file : stale) {
+            moveAside(file);
+        }
+        for (; placed < targets_.size(); ++placed) {
+            const fs::path file = folder_ / std::to_string(placed);
+            if (::rename(file.c_str(), targets_[placed].c_str()) != 0) {
+                const int err = errno;
+                throw UsageError("cannot write " + quoteName(targets_[placed].string()) + ": rename failed (" +
+                                 systemMessage(err) + ")");
+            }
+        }
+    } catch (const UsageError& e) {
+        for (std::size_t i = placed; i-- > 0;) {
+            ::rename(targets_[i].c_str(), (folder_ / std::to_string(i)).c_str());
+        }
+        for (auto it = setAside.rbegin(); it != setAside.rend(); ++it) {
+            ::rename(it->second.c_str(), it->first.c_str());
+        }
+        ::rmdir(aside.c_str());
+        throw UsageError(std::string(e.what()) + "; nothing was replaced");
     }
     committed_ = true;
     std::error_code ignored;
+    fs::remove_all(aside, ignored);
     fs::remove(folder_, ignored);
     cleanup::remove(cleanupSlot_);
     cleanupSlot_ = -1;

@@ -4,7 +4,7 @@
    A target that is a symbolic link keeps it: the file it names is replaced. An existing file keeps its mode,
    and one this process may not write is refused.
    TempFolder does the same for a set of files (the frames of a sequence) that are renamed out of a
-   hidden folder once all of them are complete. */
+   hidden folder once all of them are complete, replacing the earlier set whole. */
 #pragma once
 
 #include <filesystem>
@@ -62,8 +62,10 @@ public:
     static void writeFile(const std::filesystem::path& file, const std::vector<unsigned char>& bytes,
                           const std::filesystem::path& target);
     std::size_t size() const noexcept { return targets_.size(); }
-    /* Renames every file to its target, in order, then removes the folder. */
-    void commit();
+    /* Puts every file at its target and removes the `stale` files (frames of an earlier, longer sequence),
+       all or nothing: interrupts wait until it is done, and a failure part way puts every earlier file back
+       (UsageError). */
+    void commit(const std::vector<std::filesystem::path>& stale = {});
 
 private:
     std::filesystem::path folder_;

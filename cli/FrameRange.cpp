@@ -1,9 +1,7 @@
-/* FrameRange.cpp — reading ranges as the user writes them, turning them into time values, the label a chunk carries,
-   and the source that delivers only a range's frames (seeking close to it first). */
+/* FrameRange.cpp — reading ranges as the user writes them, turning them into time values, and the source that delivers only a range's frames (seeking close to it first). */
 #include "FrameRange.h"
 
 extern "C" {
-#include <libavutil/md5.h>
 #include <libavutil/parseutils.h>
 }
 
@@ -141,47 +139,14 @@ std::string FrameRange::text() const
     return frameText(first) + "-" + (end ? frameText(*end) : "");
 }
 
-std::string ChunkLabel::text() const
-{
-    return "first=" + std::to_string(range.first) + " end=" + (range.end ? std::to_string(*range.end) : "") +
-           " settings=" + settings;
-}
-
-std::optional<ChunkLabel> ChunkLabel::parse(const std::string& text)
-{
-    long long first = 0;
-    long long end = 0;
-    char settings[64] = {};
-    ChunkLabel label;
-    if (std::sscanf(text.c_str(), "first=%lld end=%lld settings=%63s", &first, &end, settings) == 3) {
-        label.range.end = end;
-    } else if (std::sscanf(text.c_str(), "first=%lld end= settings=%63s", &first, settings) != 2) {
-        return std::nullopt;
-    }
-    label.range.first = first;
-    label.settings = settings;
-    return label;
-}
-
-std::string settingsDigest(const std::string& text)
-{
-    std::uint8_t sum[16];
-    av_md5_sum(sum, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    std::string hex;
-    for (const std::uint8_t byte : sum) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", byte);
-        hex += two;
-    }
-    return hex;
-}
-
 namespace {
 
 class RangedSource : public FrameSource {
 public:
-    RangedSource(std::unique_ptr<FrameSource> inner, const FrameRange& range, const TimeValues& values)
-        : inner_(std::move(inner)), range_(range), values_(values), description_(inner_->description())
+    RangedSource(std::unique_ptr<FrameSource> inner, const FrameRange& range, const TimeValues& values,
+                 bool* inputEnded)
+        : inner_(std::move(inner)), range_(range), values_(values), description_(inner_->description()),
+          inputEnded_(inputEnded)
     {
         /* How many frames it holds is known only at its end (the input's count may be an estimate, and frames of
            variable-rate footage fall into ranges by their times). */
@@ -199,7 +164,7 @@ public:
             return false;
         }
         if (!origin_) {
-            if (!inner_->next(world, pts)) {
+            if (!readInner(world, pts)) {
                 return false;
             }
             origin_ = pts;
@@ -212,7 +177,7 @@ public:
                 }
             }
         }
-        while (!ended_ && inner_->next(world, pts)) {
+        while (!ended_ && readInner(world, pts)) {
             if (deliver(pts)) {
                 return true;
             }
@@ -222,6 +187,17 @@ public:
     }
 
 private:
+    bool readInner(cfhost::World& world, std::int64_t& pts)
+    {
+        if (inner_->next(world, pts)) {
+            return true;
+        }
+        if (inputEnded_ != nullptr) {
+            *inputEnded_ = true;
+        }
+        return false;
+    }
+
     std::int64_t valueOf(std::int64_t pts) const { return values_.ofTimestamp(pts - *origin_); }
 
     /* Whether a frame read is one to hand on; a frame past the end ends the range. */
@@ -285,14 +261,15 @@ private:
     bool have_ = false;
     bool seekedOnce_ = false;
     bool ended_ = false;
+    bool* inputEnded_;
 };
 
 } // namespace
 
 std::unique_ptr<FrameSource> rangedSource(std::unique_ptr<FrameSource> inner, const FrameRange& range,
-                                          const TimeValues& values)
+                                          const TimeValues& values, bool* inputEnded)
 {
-    return std::make_unique<RangedSource>(std::move(inner), range, values);
+    return std::make_unique<RangedSource>(std::move(inner), range, values, inputEnded);
 }
 
 } // namespace cfcli

@@ -1,5 +1,5 @@
 /* FrameRange.h — part of the input rendered on its own (`render --range`): its frames, judged by each frame's time
-   value so neighbouring ranges neither share nor lose one; the label a chunk carries; a source that seeks to it. */
+   value so neighbouring ranges neither share nor lose one; a source that seeks to it. */
 #pragma once
 
 #include <cstdint>
@@ -64,23 +64,11 @@ struct FrameRange {
     std::string text() const;
 };
 
-/* What a chunk file says about itself, kept in its container's metadata so that `join` can check chunks: the range
-   and a digest of everything that decides its pixels apart from the input (parameters, rate, depth, host). */
-struct ChunkLabel {
-    FrameRange range;
-    std::string settings;
-    std::string text() const;
-    static std::optional<ChunkLabel> parse(const std::string& text);
-};
-inline constexpr const char* kChunkTag = "crumbleforge_chunk";
-
-/* A digest (hex) of a text, for ChunkLabel::settings. */
-std::string settingsDigest(const std::string& text);
-
 /* Only the frames of `range` from `inner`: seeks near its start when the source can, reads on to it, and ends at its
    end. Timestamps stay the input's, and origin() is the input's first frame, so each frame has the time it has in a
-   whole render. */
+   whole render. When `inputEnded` is given, it is set once the input ends inside the range (the range holds the
+   input's last frame). */
 std::unique_ptr<FrameSource> rangedSource(std::unique_ptr<FrameSource> inner, const FrameRange& range,
-                                          const TimeValues& values);
+                                          const TimeValues& values, bool* inputEnded = nullptr);
 
 } // namespace cfcli

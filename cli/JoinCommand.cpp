@@ -1,5 +1,7 @@
-/* JoinCommand.cpp — the checks that make a join seamless (same codec parameters and settings, ranges that follow
-   each other without gap or overlap), then the stream copy into an output that appears only when complete. */
+/* JoinCommand.cpp — the checks that make a join seamless and whole (one input, the same settings and codec
+   parameters, ranges that follow each other without gap or overlap from the input's first frame to its last, and
+   each chunk holding the frames it was rendered with, at their times), then the stream copy into an output that
+   appears only when complete. */
 #include "JoinCommand.h"
 
 #include <algorithm>
@@ -8,8 +10,10 @@
 #include <filesystem>
 
 #include "AtomicFile.h"
+#include "ChunkLabel.h"
 #include "Errors.h"
-#include "FrameRange.h"
+#include "Text.h"
+#include "media/MuxedOutput.h"
 #include "media/OutputFormat.h"
 #include "media/Remux.h"
 
@@ -34,10 +38,21 @@ std::string pixelFormatName(int format)
     return name != nullptr ? name : "unknown";
 }
 
+/* The number a demuxer stored in an enumerated field, read as a number: files can hold values the enumeration does
+   not name (a colour transfer of 40), which may not be read as the enumeration. */
+template <typename Enum>
+int stored(const Enum& field)
+{
+    static_assert(sizeof(Enum) == sizeof(int), "an enumeration stored as an int");
+    int value = 0;
+    std::memcpy(&value, &field, sizeof value);
+    return value;
+}
+
 /* How the video of two chunks differs so that one stream cannot hold both; empty when it does not. */
 std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
 {
-    if (a.codec_id != b.codec_id) {
+    if (stored(a.codec_id) != stored(b.codec_id)) {
         return std::string("codec ") + avcodec_get_name(a.codec_id) + " and " + avcodec_get_name(b.codec_id);
     }
     if (a.width != b.width || a.height != b.height) {
@@ -50,11 +65,11 @@ std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
     if (a.profile != b.profile || a.level != b.level) {
         return "codec profile or level";
     }
-    if (a.color_space != b.color_space || a.color_range != b.color_range || a.color_primaries != b.color_primaries ||
-        a.color_trc != b.color_trc) {
+    if (stored(a.color_space) != stored(b.color_space) || stored(a.color_range) != stored(b.color_range) ||
+        stored(a.color_primaries) != stored(b.color_primaries) || stored(a.color_trc) != stored(b.color_trc)) {
         return "colour description";
     }
-    if (av_cmp_q(a.sample_aspect_ratio, b.sample_aspect_ratio) != 0 || a.field_order != b.field_order) {
+    if (av_cmp_q(a.sample_aspect_ratio, b.sample_aspect_ratio) != 0 || stored(a.field_order) != stored(b.field_order)) {
         return "sample aspect ratio or field order";
     }
     if (a.extradata_size != b.extradata_size ||
@@ -67,6 +82,53 @@ std::string difference(const AVCodecParameters& a, const AVCodecParameters& b)
 std::string rangeOf(const Chunk& c)
 {
     return quoteName(c.source.name) + " (frames " + c.label.range.text() + ")";
+}
+
+std::string seconds(std::int64_t microseconds)
+{
+    return shortestText(static_cast<double>(microseconds) / AV_TIME_BASE) + " s";
+}
+
+/* Reads the video packets of a chunk (without decoding them, to its end or its first unreadable byte) and throws
+   UsageError naming it when they are not the frames its label says it was rendered with, at their times. */
+void checkContent(const std::string& name, const ChunkLabel& label, const std::string& shown)
+{
+    media::PacketSource chunk = media::PacketSource::open(name, AVMEDIA_TYPE_VIDEO);
+    const AVRational timeBase = chunk.chosen().time_base;
+    long frames = 0;
+    std::int64_t first = AV_NOPTS_VALUE;
+    std::int64_t last = AV_NOPTS_VALUE;
+    media::Packet p = media::makePacket();
+    while (av_read_frame(chunk.format.get(), p.get()) >= 0) {
+        if (p->stream_index == chunk.stream) {
+            ++frames;
+            const std::int64_t t = p->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
+                                                            : av_rescale_q(p->pts, timeBase, AV_TIME_BASE_Q);
+            if (t != AV_NOPTS_VALUE) {
+                first = first == AV_NOPTS_VALUE ? t : std::min(first, t);
+                last = last == AV_NOPTS_VALUE ? t : std::max(last, t);
+            }
+        }
+        av_packet_unref(p.get());
+    }
+    if (frames != label.frames) {
+        throw UsageError("cannot join " + shown + ": it holds " + std::to_string(frames) + " frames, not the " +
+                         std::to_string(label.frames) + " it was rendered with (a copy cut short, or re-muxed "
+                         "without some of them)");
+    }
+    /* The file keeps times to its own time base: a difference within one step of it is rounding. The label's
+       times are bounded, so none of this overflows. */
+    const std::int64_t step = std::max<std::int64_t>(1, av_rescale_q_rnd(1, timeBase, AV_TIME_BASE_Q, AV_ROUND_UP));
+    auto near = [step](std::int64_t held, std::int64_t rendered) {
+        return held != AV_NOPTS_VALUE && (held > rendered ? held - step <= rendered : rendered - step <= held);
+    };
+    if (!near(first, label.from) || !near(last, label.to)) {
+        const std::string held = first == AV_NOPTS_VALUE
+                                     ? "its frames carry no times"
+                                     : "its frames run from " + seconds(first) + " to " + seconds(last);
+        throw UsageError("cannot join " + shown + ": " + held + ", not from " + seconds(label.from) + " to " +
+                         seconds(label.to) + " as rendered (its timestamps were changed)");
+    }
 }
 
 } // namespace
@@ -82,7 +144,7 @@ int runJoin(const Options& options)
     for (const std::string& in : inputs) {
         refuseOverwriting(in, out);
     }
-    const AVOutputFormat* container = media::containerFor(out.string());
+    const AVOutputFormat* container = media::containerFor(out.string()); /* a bad name fails before any reading */
 
     std::vector<Chunk> chunks;
     for (const std::string& name : names) {
@@ -103,6 +165,10 @@ int runJoin(const Options& options)
     }
     const Chunk& first = chunks[0];
     for (const Chunk& c : chunks) {
+        if (c.label.input != first.label.input) {
+            throw UsageError("cannot join " + quoteName(first.source.name) + " and " + quoteName(c.source.name) +
+                             ": they were rendered from different inputs (size, duration or first frames differ)");
+        }
         if (c.label.settings != first.label.settings) {
             throw UsageError("cannot join " + quoteName(first.source.name) + " and " + quoteName(c.source.name) +
                              ": they were rendered with different settings (parameters, --fps, --frame, --depth or "
@@ -128,6 +194,17 @@ int runJoin(const Options& options)
                              missing.text() + " are missing");
         }
     }
+    if (!chunks.front().label.head) {
+        throw UsageError("cannot join: the frames before " + rangeOf(chunks.front()) +
+                         " are missing (no chunk holds the input's first frame)");
+    }
+    if (!chunks.back().label.tail) {
+        throw UsageError("cannot join: the frames after " + rangeOf(chunks.back()) +
+                         " are missing (no chunk holds the input's last frame)");
+    }
+    for (const Chunk& c : chunks) {
+        checkContent(c.source.name, c.label, rangeOf(c));
+    }
 
     std::optional<media::PacketSource> audio;
     media::AudioPlan plan;
@@ -145,23 +222,29 @@ int runJoin(const Options& options)
     }
 
     std::vector<media::PacketSource> video;
+    ChunkLabel joined = chunks.front().label;
+    joined.range.end = chunks.back().label.range.end;
+    joined.frames = 0;
+    joined.to = chunks.back().label.to;
+    joined.tail = true;
     for (Chunk& c : chunks) {
+        joined.frames += c.label.frames;
         video.push_back(std::move(c.source));
     }
-    TempFile file(out);
-    file.close(); /* the muxer writes it by name */
+    media::MuxedOutput file(out);
     media::RemuxSetup setup;
-    setup.file = file.path().string();
-    setup.shownName = out.string();
-    setup.container = container;
+    setup.output = &file;
     setup.video = &video;
     setup.audio = audio ? &*audio : nullptr;
     setup.audioPlan = plan;
-    const ChunkLabel joined{FrameRange{chunks.front().label.range.first, chunks.back().label.range.end},
-                            chunks.front().label.settings};
+    if (audio) {
+        /* The input's audio keeps its place beside the video: it counts from the moment the chunks' video counts
+           from. Audio of another file counts from its own start. */
+        const std::int64_t own = audio->format->start_time == AV_NOPTS_VALUE ? 0 : audio->format->start_time;
+        setup.audioStart = identifyInput(*options.audioFrom, 0) == joined.input ? joined.start : own;
+    }
     setup.metadata.emplace_back(kChunkTag, joined.text());
     media::remux(setup);
-    file.commit();
     return kExitDone;
 }
 

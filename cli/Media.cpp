@@ -2,8 +2,11 @@
    through media/VideoReader and media/VideoWriter. */
 #include "Media.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <future>
 #include <thread>
 
@@ -172,7 +175,8 @@ public:
         description_.audio = reader_.audio();
         description_.leftOut = reader_.leftOut();
         description_.extras = reader_.extras();
-        description_.start = av_rescale_q(info.start, info.timeBase, AV_TIME_BASE_Q);
+        description_.start = info.start;
+        frameStep_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(info.frameRate), info.timeBase));
         description_.name = path;
     }
     const StreamDescription& description() const override { return description_; }
@@ -192,7 +196,8 @@ public:
             rotateWorld(*stored_, world, turns_);
         }
         const std::int64_t t = frame_->best_effort_timestamp;
-        pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + 1) : t - reader_.info().start;
+        /* a frame without a time comes one frame after the one before it */
+        pts = t == AV_NOPTS_VALUE ? (last_ == AV_NOPTS_VALUE ? 0 : last_ + frameStep_) : t - reader_.info().start;
         last_ = pts;
         return true;
     }
@@ -219,6 +224,7 @@ private:
     int turns_ = 0;                        /* clockwise quarter turns players give the stored frames */
     std::unique_ptr<cfhost::World> stored_; /* a frame as stored, before it is turned */
     std::int64_t last_ = AV_NOPTS_VALUE;
+    std::int64_t frameStep_ = 1; /* one frame at the nominal rate, in timeBase */
 };
 
 /* ---- sinks ------------------------------------------------------------------------------------------ */
@@ -270,9 +276,11 @@ private:
 /* Frames are copied into a ring of worlds and encoded and written on worker threads, several at once. */
 class PngSequenceSink : public FrameSink {
 public:
-    PngSequenceSink(const SequencePattern& pattern, const PngColourChunks& chunks, unsigned threads)
-        : pattern_(pattern), folder_(pattern.format(0)), chunks_(chunks)
+    PngSequenceSink(const SequencePattern& pattern, const PngColourChunks& chunks, const SinkOptions& options)
+        : pattern_(pattern), folder_(pattern.format(0)), chunks_(chunks), onlyARange_(options.onlyARange),
+          note_(options.note)
     {
+        const unsigned threads = options.threads;
         const unsigned n = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
         slots_.resize(n);
     }
@@ -304,6 +312,8 @@ public:
         }
         const fs::path target = pattern_.format(frameNumber);
         const fs::path file = folder_.reserve(target);
+        first_ = std::min(first_, frameNumber);
+        last_ = std::max(last_, frameNumber);
         const cfhost::World* world = slot.world.get();
         const PngColourChunks* chunks = &chunks_;
         const cleanup::InterruptsBlocked blocked; /* the worker leaves interrupts to this thread */
@@ -318,7 +328,13 @@ public:
                 s.done.get();
             }
         }
-        folder_.commit();
+        const std::vector<fs::path> stale = staleFrames();
+        folder_.commit(stale);
+        if (!stale.empty() && note_) {
+            note_("removed " + std::to_string(stale.size()) + " frame" + (stale.size() == 1 ? "" : "s") +
+                  " of the earlier, longer sequence (" + quoteName(stale.front().string()) +
+                  (stale.size() == 1 ? "" : " to " + quoteName(stale.back().string())) + ")");
+        }
     }
 
 private:
@@ -326,21 +342,46 @@ private:
         std::unique_ptr<cfhost::World> world;
         std::future<void> done;
     };
+    /* The frames an earlier render of the same pattern left on either side of this one's, which would
+       otherwise remain as part of the new sequence. A range leaves the frames around it: they are other
+       ranges' part. */
+    std::vector<fs::path> staleFrames() const
+    {
+        std::vector<fs::path> stale;
+        if (onlyARange_ || first_ > last_) {
+            return stale;
+        }
+        auto exists = [](const std::string& name) {
+            struct stat st {};
+            return ::lstat(name.c_str(), &st) == 0;
+        };
+        for (long n = first_ - 1; n > std::numeric_limits<long>::min() && exists(pattern_.format(n)); --n) {
+            stale.insert(stale.begin(), pattern_.format(n));
+        }
+        for (long n = last_ + 1; n < std::numeric_limits<long>::max() && exists(pattern_.format(n)); ++n) {
+            stale.push_back(pattern_.format(n));
+        }
+        return stale;
+    }
+
     SequencePattern pattern_;
     TempFolder folder_;
     PngColourChunks chunks_;
+    bool onlyARange_;
+    std::function<void(const std::string&)> note_;
     std::vector<Slot> slots_;
     std::size_t next_ = 0;
+    long first_ = std::numeric_limits<long>::max();
+    long last_ = std::numeric_limits<long>::min();
 };
 
 class VideoSink : public FrameSink {
 public:
     VideoSink(const fs::path& path, const SinkOptions& options)
-        : file_(path), options_(options), source_(*options.source)
+        : output_(path), options_(options), source_(*options.source)
     {
-        file_.close(); /* the muxer writes it by name */
-        shown_ = file_.target().string();
-        container_ = media::containerFor(shown_);
+        shown_ = output_.name();
+        container_ = output_.container();
         if (std::strcmp(container_->name, "image2") == 0 && source_.frameCount > 1) {
             throw UsageError("cannot write " + quoteName(shown_) + ": it is a single image but the input has several "
                              "frames; name a sequence such as out_%04d.png or a video");
@@ -395,9 +436,14 @@ public:
             throw UsageError("cannot write " + quoteName(shown_) + ": there were no frames");
         }
         passAudio();
-        writer_->finish();
+        writer_->finish([this](const media::MuxedOutput::Span& video) {
+            media::Tags closing;
+            if (!options_.closingTag.empty()) {
+                closing.emplace_back(options_.closingTag, options_.closingValue(video));
+            }
+            return closing;
+        });
         writer_.reset();
-        file_.commit();
     }
 
 private:
@@ -405,9 +451,7 @@ private:
     {
         request_.alpha = media::hasTransparency(first);
         media::WriterSetup setup;
-        setup.file = file_.path().string();
-        setup.shownName = shown_;
-        setup.container = container_;
+        setup.output = &output_;
         setup.video = media::chooseVideo(container_, request_, shown_);
         if (!setup.video.note.empty() && options_.note) {
             options_.note(setup.video.note);
@@ -415,6 +459,13 @@ private:
         setup.width = source_.width;
         setup.height = source_.height;
         setup.colour = source_.colour;
+        if (setup.colour.matrix == AVCOL_SPC_RGB && !media::isRgbFormat(setup.video.format)) {
+            /* RGB footage written as YUV: the matrix and levels players take for its size, never "GBR" on
+               planes that are not */
+            setup.colour = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED,
+                                                              setup.colour.primaries, setup.colour.transfer},
+                                                source_.height);
+        }
         if (!carriesColour(container_, setup.video.codec)) {
             /* Players read such files by their size; convert for what they will assume. */
             const media::Colour assumed = media::resolveColour(media::Colour{AVCOL_SPC_UNSPECIFIED, setup.colour.range,
@@ -444,6 +495,9 @@ private:
         setup.audioPlan = audioPlan_;
         setup.audioStart = source_.start;
         setup.metadata = options_.metadata;
+        if (!options_.closingTag.empty()) {
+            setup.closingTags.push_back(options_.closingTag);
+        }
         setup.note = options_.note;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
@@ -454,7 +508,7 @@ private:
         }
     }
 
-    TempFile file_;
+    media::MuxedOutput output_;
     SinkOptions options_;
     StreamDescription source_;
     std::string shown_;
@@ -512,7 +566,7 @@ std::unique_ptr<FrameSink> openSink(const fs::path& path, const SinkOptions& opt
     }
     const StreamDescription& source = *options.source;
     if (pattern) {
-        return std::make_unique<PngSequenceSink>(*pattern, source.pngChunks, options.threads);
+        return std::make_unique<PngSequenceSink>(*pattern, source.pngChunks, options);
     }
     std::error_code ec;
     if (fs::is_directory(path, ec)) {

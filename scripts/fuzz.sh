@@ -19,7 +19,7 @@ case "${1:-}" in
   *) seconds=$1 ;;
 esac
 
-targets=(fuzz_kernel fuzz_command fuzz_png fuzz_cli_args fuzz_media)
+targets=(fuzz_kernel fuzz_command fuzz_png fuzz_cli_args fuzz_join fuzz_media)
 build=${CRUMBLEFORGE_FUZZ_BUILD:-build/fuzz} # another build folder for the same preset, if set
 artifacts=$build/artifacts
 jobs=$(nproc)

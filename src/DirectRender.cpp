@@ -94,3 +94,22 @@ void drawDirectRows(const DirectFrame& frame, PF_Pixel* output, A_long rowbytes,
         (void)CrumbleforgeRow_8(refcon, 0, y, in, row);
     }
 }
+
+void rgbaToEffect(const std::uint8_t* rgba, PF_Pixel* argb, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        argb[i] = PF_Pixel{rgba[4 * i + 3], rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2]};
+    }
+}
+
+void effectToRgbaInPlace(std::uint8_t* pixels, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint8_t* p = pixels + 4 * i;
+        const std::uint8_t alpha = p[0];
+        p[0] = p[1];
+        p[1] = p[2];
+        p[2] = p[3];
+        p[3] = alpha;
+    }
+}

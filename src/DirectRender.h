@@ -1,5 +1,6 @@
 /* DirectRender.h — an 8-bit frame drawn without a host: parameter values and a frame time in, the effect's
-   own chaos, plan and row kernels over pixels the caller owns out. The frei0r filter is drawn through it. */
+   own chaos, plan and row kernels over pixels the caller owns out. The frei0r filter and the playground page
+   (web/) are drawn through it. */
 #pragma once
 
 #include "AE_Effect.h"
@@ -8,6 +9,8 @@
 #include "RenderInfo.h"
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 
 /* One parameter's value as the host would hold it: sliders their number, popups their 1-based choice,
    checkboxes 0 or 1 (in number); colours their colour. Index 0 and the group rows are not read. */
@@ -43,3 +46,8 @@ void prepareDirectFrame(DirectFrame& frame, const DirectParams& params, const PF
    cleared to transparent black, as the render command clears its output, then drawn by the row kernel.
    Several threads may draw different rows of one frame at once. */
 void drawDirectRows(const DirectFrame& frame, PF_Pixel* output, A_long rowbytes, A_long firstRow, A_long endRow);
+
+/* RGBA bytes (red, green, blue, alpha: the order of frei0r frames and of a browser canvas) to the effect's
+   alpha, red, green, blue, and back where the pixels lie. rgba may be the memory argb points at. */
+void rgbaToEffect(const std::uint8_t* rgba, PF_Pixel* argb, std::size_t count);
+void effectToRgbaInPlace(std::uint8_t* pixels, std::size_t count);

@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <climits>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -125,29 +126,21 @@ Codec makeCodec(const AVCodec* codec)
     return c;
 }
 
+AllocationLimit::AllocationLimit(std::size_t bytes)
+{
+    av_max_alloc(bytes);
+}
+
+AllocationLimit::~AllocationLimit()
+{
+    av_max_alloc(INT_MAX);
+}
+
 std::string errorText(int err)
 {
     char buf[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, buf, sizeof buf);
     return buf;
-}
-
-void finishOutput(AVFormatContext* format, const std::function<void(const std::string&, int)>& fail)
-{
-    int err = av_write_trailer(format);
-    if (err < 0) {
-        fail("finishing the file failed", err);
-    }
-    if (format->pb != nullptr) {
-        avio_flush(format->pb);
-        if (format->pb->error < 0) {
-            fail("writing failed", format->pb->error);
-        }
-        err = avio_closep(&format->pb);
-        if (err < 0) {
-            fail("closing failed", err);
-        }
-    }
 }
 
 void Log::install()

@@ -57,12 +57,22 @@ Frame makeFrame();
 Packet makePacket();
 Codec makeCodec(const AVCodec* codec);
 
+/* While one lives, no single allocation of FFmpeg's libraries may pass `bytes` (they fail with ENOMEM instead):
+   for opening files whose headers can claim tables far larger than the file (an MP4 index of billions of
+   samples). Afterwards the libraries' own limit (INT_MAX) holds again. */
+class AllocationLimit {
+public:
+    explicit AllocationLimit(std::size_t bytes);
+    ~AllocationLimit();
+    AllocationLimit(const AllocationLimit&) = delete;
+    AllocationLimit& operator=(const AllocationLimit&) = delete;
+};
+
+/* Room for the headers and the index of a file of millions of frames, and for a decoded 8K frame. */
+inline constexpr std::size_t kHeaderAllocationLimit = std::size_t{256} << 20;
+
 /* FFmpeg's text for an error code ("Invalid data found when processing input"). */
 std::string errorText(int err);
-
-/* Ends a muxed output: writes the trailer, flushes and closes the file. A step that fails calls `fail` with
-   what failed and FFmpeg's code; `fail` must not return. */
-void finishOutput(AVFormatContext* format, const std::function<void(const std::string&, int)>& fail);
 
 /* FFmpeg's log: below errors nothing is shown. Errors of demuxers and decoders are damage in the input: they
    are printed as they happen ("crumbleforge: input: ...") and counted. Errors of encoders and muxers are kept:

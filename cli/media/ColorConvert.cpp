@@ -69,6 +69,12 @@ SwsContext* scalerFor(Scaler& owner, int width, int height, AVPixelFormat from, 
     av_opt_set_int(s, "dsth", height, 0);
     av_opt_set_int(s, "dst_format", to, 0);
     av_opt_set_int(s, "sws_flags", kScaleFlags, 0);
+    /* The ranges are set before the scaler is made as well as after: set only after, deep conversions keep
+       the limited-range scale they were made with and overshoot white by a few levels. */
+    const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
+    const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
+    av_opt_set_int(s, "src_range", fullIn, 0);
+    av_opt_set_int(s, "dst_range", fullOut, 0);
     av_opt_set_int(s, "threads", 0, 0); /* one band per core */
     int err = 0;
     {
@@ -82,8 +88,6 @@ SwsContext* scalerFor(Scaler& owner, int width, int height, AVPixelFormat from, 
                        kExitBadInput);
     }
     const int* table = sws_getCoefficients(swsMatrix(colour.matrix));
-    const int fullIn = isRgbFormat(from) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
-    const int fullOut = isRgbFormat(to) || colour.range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(s, table, fullIn, table, fullOut, 0, 1 << 16, 1 << 16);
     return s;
 }
@@ -187,7 +191,7 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
     const int w = frame.width;
     const int h = frame.height;
     auto* base = reinterpret_cast<std::uint8_t*>(world.layer().data);
-    if (!world.deep()) {
+    if (!world.deep() && !(componentBits(format) > 8 && isRgbFormat(format))) {
         /* libswscale writes RGBA with SIMD but ARGB without; RGBA in place, then each pixel turned to ARGB, is
            faster than ARGB directly. */
         SwsContext* s = scalerFor(owner_, w, h, format, AV_PIX_FMT_RGBA, colour);
@@ -198,24 +202,43 @@ void FrameToWorld::convert(const AVFrame& frame, const Colour& colour, cfhost::W
         }
         return;
     }
-    if (toHost_.empty()) {
-        toHost_.resize(65536);
-        for (std::uint32_t p = 0; p < 65536; ++p) {
-            toHost_[p] = fileToHost16(static_cast<std::uint16_t>(p));
-        }
-    }
+    /* Deep worlds, and deep RGB into 8-bit ones, go through 16-bit RGBA and the same rounding as PNG stills:
+       libswscale's own reduction of deep RGB to 8 bits moves flat greys by a level (from deep YUV it is
+       exact, and through 16 bits it is not). */
     SwsContext* s = scalerFor(owner_, w, h, format, AV_PIX_FMT_RGBA64, colour);
     wide_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4u);
     const Frame dst = packedFrame(reinterpret_cast<std::uint8_t*>(wide_.data()), w * 8, w, h, AV_PIX_FMT_RGBA64);
     scaleFrame(s, *dst, frame);
+    if (world.deep()) {
+        if (toHost_.empty()) {
+            toHost_.resize(65536);
+            for (std::uint32_t p = 0; p < 65536; ++p) {
+                toHost_[p] = fileToHost16(static_cast<std::uint16_t>(p));
+            }
+        }
+        for (int y = 0; y < h; ++y) {
+            const std::uint16_t* in = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
+            auto* out = reinterpret_cast<PF_Pixel16*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
+            for (int x = 0; x < w; ++x, in += 4) {
+                out[x].red = toHost_[in[0]];
+                out[x].green = toHost_[in[1]];
+                out[x].blue = toHost_[in[2]];
+                out[x].alpha = toHost_[in[3]];
+            }
+        }
+        return;
+    }
+    if (toHost8_.empty()) {
+        toHost8_.resize(65536);
+        for (std::uint32_t p = 0; p < 65536; ++p) {
+            toHost8_[p] = host16ToHost8(fileToHost16(static_cast<std::uint16_t>(p)));
+        }
+    }
     for (int y = 0; y < h; ++y) {
         const std::uint16_t* in = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
-        auto* out = reinterpret_cast<PF_Pixel16*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
+        auto* out = reinterpret_cast<PF_Pixel*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
         for (int x = 0; x < w; ++x, in += 4) {
-            out[x].red = toHost_[in[0]];
-            out[x].green = toHost_[in[1]];
-            out[x].blue = toHost_[in[2]];
-            out[x].alpha = toHost_[in[3]];
+            out[x] = PF_Pixel{toHost8_[in[3]], toHost8_[in[0]], toHost8_[in[1]], toHost8_[in[2]]};
         }
     }
 }
@@ -230,27 +253,42 @@ void WorldToFrame::convert(const cfhost::World& world, const Colour& colour, AVF
         return;
     }
     const auto* base = reinterpret_cast<const std::uint8_t*>(world.layer().data);
-    if (!world.deep()) {
+    if (!world.deep() && !(componentBits(format) > 8 && isRgbFormat(format))) {
         SwsContext* s = scalerFor(owner_, w, h, AV_PIX_FMT_ARGB, format, colour);
         const Frame src = packedFrame(const_cast<std::uint8_t*>(base), world.rowbytes(), w, h, AV_PIX_FMT_ARGB);
         scaleFrame(s, frame, *src);
         return;
     }
-    if (toFile_.empty()) {
-        toFile_.resize(65536);
-        for (std::uint32_t v = 0; v < 65536; ++v) {
-            toFile_[v] = host16ToFile(static_cast<std::uint16_t>(v));
-        }
-    }
+    /* Deep worlds, and 8-bit ones into deep RGB, go through 16-bit RGBA with exact scaling: libswscale widens
+       8-bit RGB to deep RGB a level short of white (into deep YUV it is exact from 8 bits, not from 16). */
     wide_.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4u);
-    for (int y = 0; y < h; ++y) {
-        const auto* in = reinterpret_cast<const PF_Pixel16*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
-        std::uint16_t* out = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
-        for (int x = 0; x < w; ++x, out += 4) {
-            out[0] = toFile_[in[x].red];
-            out[1] = toFile_[in[x].green];
-            out[2] = toFile_[in[x].blue];
-            out[3] = toFile_[in[x].alpha];
+    if (world.deep()) {
+        if (toFile_.empty()) {
+            toFile_.resize(65536);
+            for (std::uint32_t v = 0; v < 65536; ++v) {
+                toFile_[v] = host16ToFile(static_cast<std::uint16_t>(v));
+            }
+        }
+        for (int y = 0; y < h; ++y) {
+            const auto* in = reinterpret_cast<const PF_Pixel16*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
+            std::uint16_t* out = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
+            for (int x = 0; x < w; ++x, out += 4) {
+                out[0] = toFile_[in[x].red];
+                out[1] = toFile_[in[x].green];
+                out[2] = toFile_[in[x].blue];
+                out[3] = toFile_[in[x].alpha];
+            }
+        }
+    } else {
+        for (int y = 0; y < h; ++y) {
+            const auto* in = reinterpret_cast<const PF_Pixel*>(base + static_cast<std::size_t>(y) * static_cast<std::size_t>(world.rowbytes()));
+            std::uint16_t* out = wide_.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(w) * 4u;
+            for (int x = 0; x < w; ++x, out += 4) {
+                out[0] = static_cast<std::uint16_t>(in[x].red * 257u);
+                out[1] = static_cast<std::uint16_t>(in[x].green * 257u);
+                out[2] = static_cast<std::uint16_t>(in[x].blue * 257u);
+                out[3] = static_cast<std::uint16_t>(in[x].alpha * 257u);
+            }
         }
     }
     SwsContext* s = scalerFor(owner_, w, h, AV_PIX_FMT_RGBA64, format, colour);

@@ -38,6 +38,7 @@ private:
     Scaler owner_;
     std::vector<std::uint16_t> wide_; /* rgba64 rows of 16-bit conversions */
     std::vector<std::uint16_t> toHost_;
+    std::vector<std::uint8_t> toHost8_;
 };
 
 /* Worlds into frames an encoder takes (the frame's format, size and buffers set by the caller). */

@@ -20,6 +20,7 @@ PacketSource PacketSource::open(const std::string& path, AVMediaType type, bool 
     Log::install();
     PacketSource source;
     source.name = path;
+    const AllocationLimit limit(kHeaderAllocationLimit);
     AVFormatContext* raw = nullptr;
     int err = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (err < 0) {
@@ -55,15 +56,10 @@ public:
 
     void run()
     {
-        AVFormatContext* raw = nullptr;
-        int err = avformat_alloc_output_context2(&raw, setup_.container, nullptr, setup_.file.c_str());
-        if (err < 0) {
-            fail("the format does not open", err);
-        }
-        out_.reset(raw);
+        MuxedOutput& out = *setup_.output;
         const AVStream& first = (*setup_.video)[0].chosen();
-        if (avformat_query_codec(setup_.container, first.codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
-            throw UsageError("cannot write " + quoteName(setup_.shownName) + ": its format cannot hold " +
+        if (avformat_query_codec(out.container(), first.codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
+            throw UsageError("cannot write " + quoteName(out.name()) + ": its format cannot hold " +
                              avcodec_get_name(first.codecpar->codec_id) + " video as it is, and join does not "
                              "re-encode; name a file whose format takes it (.mkv takes most)");
         }
@@ -90,54 +86,23 @@ public:
                 audio_->time_base = in.time_base;
             } else {
                 transcoder_ = std::make_unique<AudioTranscoder>(in, *setup_.audioPlan.encoder, *audio_,
-                                                                (setup_.container->flags & AVFMT_GLOBALHEADER) != 0);
+                                                                (out.container()->flags & AVFMT_GLOBALHEADER) != 0);
             }
-            /* Video times count from the input's start, as in a whole render: audio does too. */
-            const AVFormatContext* audioFile = setup_.audio->format.get();
-            audioShift_ = audioFile->start_time == AV_NOPTS_VALUE
-                              ? 0
-                              : av_rescale_q(audioFile->start_time, AV_TIME_BASE_Q, in.time_base);
+            /* Audio counts from the moment the video's times count from, as in a whole render. */
+            audioShift_ = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in.time_base);
         }
-        AVDictionary* options = nullptr;
-        for (const auto& [key, value] : setup_.metadata) {
-            av_dict_set(&raw->metadata, key.c_str(), value.c_str(), 0);
-            av_dict_set(&options, "movflags", "+use_metadata_tags", 0);
-        }
-        if (!(setup_.container->flags & AVFMT_NOFILE)) {
-            err = avio_open(&raw->pb, setup_.file.c_str(), AVIO_FLAG_WRITE);
-            if (err < 0) {
-                av_dict_free(&options);
-                fail("cannot open it", err);
-            }
-        }
-        err = avformat_write_header(raw, &options);
-        av_dict_free(&options);
-        if (err < 0) {
-            fail("the " + std::string(setup_.container->name) + " format refuses the streams", err);
-        }
+        out.start(setup_.metadata);
         copyAll();
-        finishOutput(raw, [this](const std::string& what, int code) { fail(what, code); });
+        out.finish();
     }
 
 private:
-    AVStream* newStream()
-    {
-        AVStream* s = avformat_new_stream(out_.get(), nullptr);
-        if (s == nullptr) {
-            throw std::bad_alloc();
-        }
-        return s;
-    }
+    AVStream* newStream() { return setup_.output->addStream(); }
 
     [[noreturn]] void fail(const std::string& what, int err)
     {
-        std::string detail = Log::takeOutputError();
-        if (detail.empty()) {
-            detail = errorText(err);
-        }
         const std::string at = packetChunk_ != nullptr ? " at a packet of " + quoteName(*packetChunk_) : "";
-        throw CliError("cannot write " + quoteName(setup_.shownName) + ": " + what + at + " (" + detail + ")",
-                       kExitBadInput);
+        setup_.output->fail(what + at, err);
     }
 
     /* The next packet of the chosen stream of `source`, or null at its end. */
@@ -250,14 +215,7 @@ private:
 
     void mux(AVPacket& packet)
     {
-        packet.pos = -1;
-        const int err = av_interleaved_write_frame(out_.get(), &packet);
-        if (err < 0) {
-            fail("writing failed", err);
-        }
-        if (out_->pb != nullptr && out_->pb->error < 0) {
-            fail("writing failed", out_->pb->error);
-        }
+        setup_.output->write(packet, packetChunk_ != nullptr ? " at a packet of " + quoteName(*packetChunk_) : "");
     }
 
     void writeAudio(AVPacket& p)
@@ -305,7 +263,7 @@ private:
         const char* name = par.codec_id == AV_CODEC_ID_H264   ? "h264_mp4toannexb"
                            : par.codec_id == AV_CODEC_ID_HEVC ? "hevc_mp4toannexb"
                                                               : nullptr;
-        if (name == nullptr || std::strcmp(setup_.container->name, "avi") != 0 || par.extradata_size < 1 ||
+        if (name == nullptr || std::strcmp(setup_.output->container()->name, "avi") != 0 || par.extradata_size < 1 ||
             par.extradata[0] != 1) {
             return;
         }
@@ -359,7 +317,6 @@ private:
     };
 
     const RemuxSetup& setup_;
-    OutputFormat out_;
     AVStream* video_ = nullptr;
     AVStream* audio_ = nullptr;
     std::unique_ptr<AudioTranscoder> transcoder_;

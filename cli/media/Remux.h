@@ -3,10 +3,10 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "media/Av.h"
+#include "media/MuxedOutput.h"
 #include "media/VideoWriter.h"
 
 namespace cfcli::media {
@@ -21,16 +21,16 @@ struct PacketSource {
 };
 
 struct RemuxSetup {
-    std::string file;      /* the name written (a temporary one) */
-    std::string shownName; /* the name messages use */
-    const AVOutputFormat* container = nullptr;
+    MuxedOutput* output = nullptr;              /* not yet started */
     std::vector<PacketSource>* video = nullptr; /* in order; their timestamps already continue each other */
     PacketSource* audio = nullptr;              /* or none */
     AudioPlan audioPlan;
-    std::vector<std::pair<std::string, std::string>> metadata;
+    std::int64_t audioStart = 0; /* AV_TIME_BASE: the moment of the audio's file the video's times count from */
+    Tags metadata;
 };
 
-/* Writes the whole output; throws CliError (exit 2) when the output cannot take the streams or a write fails. */
+/* Writes the whole output and puts it in place; throws CliError (exit 2) when the output cannot take the streams or
+   a write fails. */
 void remux(const RemuxSetup& setup);
 
 } // namespace cfcli::media

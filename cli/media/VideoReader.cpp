@@ -2,14 +2,14 @@
    stream declares, and the read/decode loop that counts damage instead of stopping at it. */
 #include "media/VideoReader.h"
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
-
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
 
 #include "Cleanup.h"
 #include "Errors.h"
@@ -175,10 +175,14 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
         info_.format = AV_PIX_FMT_YUVA420P;
     }
     info_.bits = componentBits(info_.format) > 8 ? 16 : 8;
-    const Colour tagged{knownTag(par->color_space, AVCOL_SPC_NB, av_color_space_name, AVCOL_SPC_UNSPECIFIED),
-                        knownTag(par->color_range, AVCOL_RANGE_NB, av_color_range_name, AVCOL_RANGE_UNSPECIFIED),
-                        knownTag(par->color_primaries, AVCOL_PRI_NB, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED),
-                        knownTag(par->color_trc, AVCOL_TRC_NB, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED)};
+    /* RGB pictures have no matrix whatever their tags say (PNG or QuickTime Animation in MOV say none) */
+    const bool rgb = isRgbFormat(info_.format) && av_pix_fmt_desc_get(info_.format)->nb_components >= 3;
+    const Colour tagged{
+        rgb ? AVCOL_SPC_RGB : knownTag(par->color_space, AVCOL_SPC_NB, av_color_space_name, AVCOL_SPC_UNSPECIFIED),
+        rgb ? AVCOL_RANGE_JPEG
+            : knownTag(par->color_range, AVCOL_RANGE_NB, av_color_range_name, AVCOL_RANGE_UNSPECIFIED),
+        knownTag(par->color_primaries, AVCOL_PRI_NB, av_color_primaries_name, AVCOL_PRI_UNSPECIFIED),
+        knownTag(par->color_trc, AVCOL_TRC_NB, av_color_transfer_name, AVCOL_TRC_UNSPECIFIED)};
     info_.colour = resolveColour(tagged, info_.height);
     info_.timeBase = video->time_base;
     info_.frameRate = validRate(video->avg_frame_rate) ? video->avg_frame_rate

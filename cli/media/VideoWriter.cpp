@@ -14,18 +14,6 @@ extern "C" {
 
 namespace cfcli::media {
 
-namespace {
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to)
-{
-    for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size()) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
-} // namespace
-
 AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, const std::string& inputName,
                     const std::string& outputName)
 {
@@ -49,15 +37,10 @@ AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, cons
                 " cannot hold audio"};
 }
 
-VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
+VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup), output_(*setup.output)
 {
-    Log::install();
-    AVFormatContext* raw = nullptr;
-    int err = avformat_alloc_output_context2(&raw, setup.container, nullptr, setup.file.c_str());
-    if (err < 0) {
-        fail("the format does not open", err);
-    }
-    format_.reset(raw);
+    AVFormatContext* raw = output_.format();
+    int err = 0;
     if (std::strcmp(raw->oformat->name, "yuv4mpegpipe") == 0) {
         raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL; /* deep formats are not in the format's first list */
     }
@@ -67,7 +50,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     encoder_->width = setup.width;
     encoder_->height = setup.height;
     encoder_->pix_fmt = setup.video.format;
-    timing_ = chooseTiming(setup.container, codec, setup.timeBase, setup.frameRate, setup.gridRate, setup.shownName);
+    timing_ = chooseTiming(output_.container(), codec, setup.timeBase, setup.frameRate, setup.gridRate, output_.name());
     if (!timing_.note.empty() && setup.note) {
         setup.note(timing_.note);
     }
@@ -80,7 +63,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     encoder_->color_range = rgb ? AVCOL_RANGE_JPEG : setup.colour.range;
     encoder_->color_primaries = setup.colour.primaries;
     encoder_->color_trc = setup.colour.transfer;
-    if (format_->oformat->flags & AVFMT_GLOBALHEADER) {
+    if (output_.container()->flags & AVFMT_GLOBALHEADER) {
         encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     AVDictionary* options = nullptr;
@@ -111,7 +94,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     }
     if (err < 0) {
         av_dict_free(&options);
-        fail(std::string("the ") + codec->name + " encoder does not open with " +
+        output_.fail(std::string("the ") + codec->name + " encoder does not open with " +
                  av_get_pix_fmt_name(setup.video.format) + " at " + std::to_string(setup.width) + "x" +
                  std::to_string(setup.height),
              err);
@@ -123,10 +106,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     }
     av_dict_free(&options);
 
-    videoStream_ = avformat_new_stream(raw, nullptr);
-    if (videoStream_ == nullptr) {
-        throw std::bad_alloc();
-    }
+    videoStream_ = output_.addStream();
     avcodec_parameters_from_context(videoStream_->codecpar, encoder_.get());
     videoStream_->time_base = encoder_->time_base;
     videoStream_->avg_frame_rate = timing_.frameRate;
@@ -140,25 +120,19 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     }
 
     if (setup.audio != nullptr && setup.audioPlan.mode != AudioMode::None) {
-        audioStream_ = avformat_new_stream(raw, nullptr);
-        if (audioStream_ == nullptr) {
-            throw std::bad_alloc();
-        }
+        audioStream_ = output_.addStream();
         if (setup.audioPlan.mode == AudioMode::Copy) {
             avcodec_parameters_copy(audioStream_->codecpar, setup.audio->codecpar);
             audioStream_->codecpar->codec_tag = 0;
             audioStream_->time_base = setup.audio->time_base;
         } else {
             transcoder_ = std::make_unique<AudioTranscoder>(*setup.audio, *setup.audioPlan.encoder, *audioStream_,
-                                                            (format_->oformat->flags & AVFMT_GLOBALHEADER) != 0);
+                                                            (output_.container()->flags & AVFMT_GLOBALHEADER) != 0);
         }
-        audioShift_ = av_rescale_q(setup.audioStart, AV_TIME_BASE_Q, setup.audio->time_base);
+        audioShift_ = av_rescale_q(setup.audioStart, setup.timeBase, setup.audio->time_base);
     }
     for (const AVStream* in : setup.extras) {
-        AVStream* out = avformat_new_stream(raw, nullptr);
-        if (out == nullptr) {
-            throw std::bad_alloc();
-        }
+        AVStream* out = output_.addStream();
         avcodec_parameters_copy(out->codecpar, in->codecpar);
         out->codecpar->codec_tag = 0;
         out->time_base = in->time_base;
@@ -167,22 +141,7 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
         extraStreams_.emplace_back(in, out);
     }
 
-    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-        err = avio_open(&format_->pb, setup.file.c_str(), AVIO_FLAG_WRITE);
-        if (err < 0) {
-            fail("cannot open it", err);
-        }
-    }
-    AVDictionary* muxerOptions = nullptr;
-    for (const auto& [key, value] : setup.metadata) {
-        av_dict_set(&raw->metadata, key.c_str(), value.c_str(), 0);
-        av_dict_set(&muxerOptions, "movflags", "+use_metadata_tags", 0); /* MP4/MOV keep tags of any name */
-    }
-    err = avformat_write_header(raw, &muxerOptions);
-    av_dict_free(&muxerOptions);
-    if (err < 0) {
-        fail("the " + std::string(format_->oformat->name) + " format refuses the streams", err);
-    }
+    output_.start(setup.metadata, setup.closingTags);
     frame_ = makeFrame();
     frame_->format = setup.video.format;
     frame_->width = setup.width;
@@ -193,28 +152,6 @@ VideoWriter::VideoWriter(const WriterSetup& setup) : setup_(setup)
     packet_ = makePacket();
 }
 
-void VideoWriter::fail(const std::string& what, int err)
-{
-    std::string detail = Log::takeOutputError();
-    if (detail.empty()) {
-        detail = errorText(err);
-    }
-    throw CliError(replaceAll("cannot write " + quoteName(setup_.shownName) + ": " + what + " (" + detail + ")",
-                              setup_.file, setup_.shownName),
-                   kExitBadInput);
-}
-
-void VideoWriter::mux(AVPacket& packet)
-{
-    const int err = av_interleaved_write_frame(format_.get(), &packet);
-    if (err < 0) {
-        fail("writing failed", err);
-    }
-    if (format_->pb != nullptr && format_->pb->error < 0) {
-        fail("writing failed", format_->pb->error);
-    }
-}
-
 void VideoWriter::drainVideo()
 {
     while (true) {
@@ -223,11 +160,11 @@ void VideoWriter::drainVideo()
             return;
         }
         if (err < 0) {
-            fail(std::string("the ") + encoder_->codec->name + " encoder failed", err);
+            output_.fail(std::string("the ") + encoder_->codec->name + " encoder failed", err);
         }
         av_packet_rescale_ts(packet_.get(), encoder_->time_base, videoStream_->time_base);
         packet_->stream_index = videoStream_->index;
-        mux(*packet_);
+        output_.write(*packet_);
     }
 }
 
@@ -242,7 +179,7 @@ void VideoWriter::send(std::int64_t pts)
     frame_->color_trc = encoder_->color_trc;
     const int err = avcodec_send_frame(encoder_.get(), frame_.get());
     if (err < 0) {
-        fail(std::string("the ") + encoder_->codec->name + " encoder refuses a frame", err);
+        output_.fail(std::string("the ") + encoder_->codec->name + " encoder refuses a frame", err);
     }
     drainVideo();
 }
@@ -276,7 +213,7 @@ void VideoWriter::writeAudio(AVPacket* packet)
     for (const auto& [in, out] : extraStreams_) {
         if (packet->stream_index == in->index) {
             /* times count from the input's start, as the video's and the audio's do */
-            const std::int64_t shift = av_rescale_q(setup_.audioStart, AV_TIME_BASE_Q, in->time_base);
+            const std::int64_t shift = av_rescale_q(setup_.audioStart, setup_.timeBase, in->time_base);
             for (std::int64_t* t : {&packet->pts, &packet->dts}) {
                 if (*t != AV_NOPTS_VALUE) {
                     *t -= shift;
@@ -285,7 +222,7 @@ void VideoWriter::writeAudio(AVPacket* packet)
             av_packet_rescale_ts(packet, in->time_base, out->time_base);
             packet->stream_index = out->index;
             packet->pos = -1;
-            mux(*packet);
+            output_.write(*packet);
             return;
         }
     }
@@ -299,32 +236,38 @@ void VideoWriter::writeAudio(AVPacket* packet)
         packet->dts -= audioShift_;
     }
     if (transcoder_) {
-        transcoder_->push(packet, [this](AVPacket& out) { mux(out); });
+        transcoder_->push(packet, [this](AVPacket& out) { output_.write(out); });
         return;
     }
     av_packet_rescale_ts(packet, setup_.audio->time_base, audioStream_->time_base);
     packet->stream_index = audioStream_->index;
     packet->pos = -1;
-    mux(*packet);
+    output_.write(*packet);
 }
 
-void VideoWriter::finish()
+void VideoWriter::finish(const std::function<Tags(const MuxedOutput::Span&)>& closing)
 {
     if ((repeated_ > 0 || dropped_ > 0) && setup_.note) {
         const AVRational r = timing_.frameRate;
         setup_.note(std::to_string(repeated_) + " frames were repeated and " + std::to_string(dropped_) +
-                    " dropped to keep the video in time: " + setup_.shownName + " stores only a constant rate (" +
+                    " dropped to keep the video in time: " + output_.name() + " stores only a constant rate (" +
                     std::to_string(r.num) + (r.den == 1 ? "" : "/" + std::to_string(r.den)) + " fps)");
     }
     int err = avcodec_send_frame(encoder_.get(), nullptr);
     if (err < 0) {
-        fail("the encoder does not finish", err);
+        output_.fail("the encoder does not finish", err);
     }
     drainVideo();
     if (transcoder_) {
-        transcoder_->finish([this](AVPacket& out) { mux(out); });
+        transcoder_->finish([this](AVPacket& out) { output_.write(out); });
     }
-    finishOutput(format_.get(), [this](const std::string& what, int code) { fail(what, code); });
+    MuxedOutput::Span video = output_.written(videoStream_->index);
+    for (std::int64_t* t : {&video.first, &video.last}) {
+        if (*t != AV_NOPTS_VALUE) {
+            *t = av_rescale_q(*t, videoStream_->time_base, AV_TIME_BASE_Q);
+        }
+    }
+    output_.finish(closing ? closing(video) : Tags{});
 }
 
 } // namespace cfcli::media

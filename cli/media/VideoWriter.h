@@ -16,6 +16,7 @@
 #include "media/AudioTranscoder.h"
 #include "media/Av.h"
 #include "media/ColorConvert.h"
+#include "media/MuxedOutput.h"
 #include "media/OutputFormat.h"
 
 namespace cfcli::media {
@@ -34,9 +35,7 @@ AudioPlan planAudio(const AVOutputFormat* container, const AVStream& audio, cons
                     const std::string& outputName);
 
 struct WriterSetup {
-    std::string file;          /* the name written (a temporary one) */
-    std::string shownName;     /* the name messages use */
-    const AVOutputFormat* container = nullptr;
+    MuxedOutput* output = nullptr; /* the file, not yet started */
     VideoChoice video;
     int width = 0;
     int height = 0;
@@ -51,8 +50,10 @@ struct WriterSetup {
     const AVStream* audio = nullptr;
     AudioPlan audioPlan;
     std::vector<const AVStream*> extras; /* further streams of the input, copied as they are */
-    std::int64_t audioStart = 0; /* the input's start, in AV_TIME_BASE: audio times count from it */
-    std::vector<std::pair<std::string, std::string>> metadata; /* tags of the file */
+    std::int64_t audioStart = 0; /* the moment the video's times count from, in timeBase: audio times count from
+                                    it too (taken to each stream's own time base, never through a coarser one) */
+    Tags metadata;                      /* tags of the file */
+    std::vector<std::string> closingTags; /* tags whose values finish() gives */
     std::function<void(const std::string&)> note;              /* tells the user something worth knowing */
 };
 
@@ -67,17 +68,16 @@ public:
     void write(const cfhost::World& world, std::int64_t pts);
     /* One packet of the input's audio stream or of an extra one, its times in that stream's time base. */
     void writeAudio(AVPacket* packet);
-    /* Flushes the encoders and writes the trailer; throws CliError when anything fails. */
-    void finish();
+    /* Flushes the encoders, writes the trailer with the closing tags (given the video the file holds, its times in
+       AV_TIME_BASE), and puts the file in place; throws CliError when anything fails. */
+    void finish(const std::function<Tags(const MuxedOutput::Span&)>& closing = {});
 
 private:
-    [[noreturn]] void fail(const std::string& what, int err);
     void drainVideo();
     void send(std::int64_t pts);
-    void mux(AVPacket& packet);
 
     WriterSetup setup_;
-    OutputFormat format_;
+    MuxedOutput& output_;
     Codec encoder_;
     AVStream* videoStream_ = nullptr;
     AVStream* audioStream_ = nullptr;

@@ -296,6 +296,60 @@ TEST(BadInput, ARenderFailingPartwayLeavesEveryEarlierOutputAsItWas)
     EXPECT_EQ(readFile(dir / "out.mkv"), "previous video");
 }
 
+TEST(BadInput, ASequenceIsReplacedWholeOrNotAtAll)
+{
+    ScratchDir dir;
+    for (int i = 0; i < 4; ++i) {
+        writeTestPng(dir / ("s_" + std::to_string(i) + ".png"), patternImage(8, 8, 8, 6, static_cast<unsigned>(i)));
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        std::string fault; /* what the preloaded rename() does, see fixtures/InterruptingRename.cpp */
+        int exitCode;
+        int signal;
+        std::vector<int> fresh; /* frames of this render; every other one of out_0..out_5 is the earlier file */
+        std::vector<int> gone;  /* earlier frames removed */
+    };
+    const std::vector<Case> cases{
+        {"a shorter sequence replaces a longer one whole", {}, "", 0, 0, {0, 1, 2, 3}, {4, 5}},
+        {"an interrupt while frames go in place waits for the last", {}, "interrupt:3", -1, SIGINT, {0, 1, 2, 3}, {4, 5}},
+        {"a failure while frames go in place puts every earlier one back", {}, "fail:3", kBadInput, 0, {}, {}},
+        {"a range leaves the frames around it to other ranges", {"--range", "1-3"}, "", 0, 0, {1, 2}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int i = 0; i < 6; ++i) {
+            writeFile(dir / ("out_" + std::to_string(i) + ".png"), "earlier frame " + std::to_string(i));
+        }
+        std::vector<std::string> command{"env", "LD_PRELOAD=" CF_INTERRUPTING_RENAME, "CF_RENAME_FAULT=" + c.fault,
+                                         "ASAN_OPTIONS=verify_asan_link_order=0"};
+        std::vector<std::string> args{"render", dir.file("s_%d.png"), dir.file("out_%d.png")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        for (const std::string& a : toolCommand(args)) {
+            command.push_back(a);
+        }
+        const RunResult r = runProgram(command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << describe(r);
+        EXPECT_EQ(r.signal, c.signal) << describe(r);
+        std::vector<std::string> expected{"s_0.png", "s_1.png", "s_2.png", "s_3.png"};
+        for (int i = 0; i < 6; ++i) {
+            const std::string name = "out_" + std::to_string(i) + ".png";
+            if (std::count(c.gone.begin(), c.gone.end(), i) != 0) {
+                continue;
+            }
+            expected.push_back(name);
+            const bool fresh = std::count(c.fresh.begin(), c.fresh.end(), i) != 0;
+            EXPECT_EQ(readFile(dir / name).rfind("earlier", 0) == 0, !fresh) << name;
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(dir.entries(), expected) << "one whole sequence, no temporaries";
+        if (!c.gone.empty() && c.signal == 0) {
+            EXPECT_NE(r.err.find("removed 2 frames of the earlier, longer sequence"), std::string::npos) << r.err;
+        }
+    }
+}
+
 /* A small tmpfs mounted for the test; needs the privilege to mount. */
 class SmallDisk {
 public:

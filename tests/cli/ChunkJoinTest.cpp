@@ -1,9 +1,12 @@
 /* ChunkJoinTest.cpp — rendering apart and joining: ranges from `plan` rendered two at once through GNU parallel and
-   joined give the whole render's frames, timestamps and audio; H.264 chunks join without re-encoding; chunks that do
-   not belong together are refused by name. */
+   joined give the whole render's frames, timestamps and audio; H.264 chunks join without re-encoding, whatever the
+   spelling of their settings; chunks that do not belong together, or that do not hold the whole input or what they
+   were rendered with, are refused by name. */
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "support/Scratch.h"
 #include "support/ToolRun.h"
@@ -129,8 +132,15 @@ TEST_F(ChunkJoin, RangesRenderedApartThroughParallelJoinIntoTheWholeRender)
     EXPECT_EQ(packetDigests(dir.file("joined.mkv"), "a:0"), packetDigests(dir.file("clip.mkv"), "a:0"));
 }
 
+/* Where each stream starts, one a line. */
+std::string streamStarts(const std::string& file)
+{
+    return output({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type,start_time", "-of", "csv=p=0", file});
+}
+
 /* Files whose video does not start at time 0: plan counts the frames from the first one, every range it prints
-   renders, and the chunks join into the whole render. */
+   renders, and the chunks join into the whole render, the input's audio in the same place beside the video, also
+   where the file starts between two steps of the video's time base. */
 TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
 {
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
@@ -145,8 +155,12 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
             dir.file("offset.ts")});
     /* an edit list that starts half a second in, between keyframes */
     ffmpeg({"-ss", "0.5", "-i", dir.file("v.mp4"), "-c", "copy", dir.file("edit.mp4")});
+    /* video timed in tenths of a second from 0.1 s, audio from 0.03 s */
+    ffmpeg({"-f", "lavfi", "-i", "sine=sample_rate=48000", "-t", "3", "-c:a", "pcm_s16le", dir.file("a.wav")});
+    ffmpeg({"-itsoffset", "0.1", "-i", dir.file("v.mp4"), "-itsoffset", "0.03", "-i", dir.file("a.wav"), "-c", "copy",
+            "-video_track_timescale", "10", dir.file("coarse.mov")});
 
-    for (const char* in : {"late.mkv", "offset.mp4", "offset.ts", "edit.mp4"}) {
+    for (const char* in : {"late.mkv", "offset.mp4", "offset.ts", "edit.mp4", "coarse.mov"}) {
         std::vector<std::string> whole{"render", dir.file(in), dir.file(std::string(in) + ".whole.mkv"), "--codec",
                                        "ffv1", "-q"};
         whole.insert(whole.end(), kChaos.begin(), kChaos.end());
@@ -154,7 +168,7 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
         ASSERT_EQ(w.exitCode, 0) << in << ": " << describe(w);
         const RunResult plan = runTool({"plan", dir.file(in), "--chunks", "3"});
         ASSERT_EQ(plan.exitCode, 0) << in << ": " << describe(plan);
-        std::vector<std::string> join{"join", dir.file(std::string(in) + ".joined.mkv")};
+        std::vector<std::string> join{"join", dir.file(std::string(in) + ".joined.mkv"), "--audio-from", dir.file(in)};
         int n = 0;
         for (const std::string& range : linesOf(plan.out)) {
             const std::string chunk = dir.file(std::string(in) + ".chunk" + std::to_string(++n) + ".mkv");
@@ -170,13 +184,21 @@ TEST_F(ChunkJoin, PlannedRangesRenderAndJoinWhereTheVideoDoesNotStartAtZero)
         const std::string frames = decodedFrames(dir.file(std::string(in) + ".whole.mkv"));
         EXPECT_FALSE(frames.empty()) << in;
         EXPECT_TRUE(decodedFrames(dir.file(std::string(in) + ".joined.mkv")) == frames) << in;
+        EXPECT_EQ(streamStarts(dir.file(std::string(in) + ".joined.mkv")),
+                  streamStarts(dir.file(std::string(in) + ".whole.mkv")))
+            << in;
     }
 }
 
-TEST_F(ChunkJoin, H264ChunksJoinByStreamCopy)
+/* The settings are compared as the values the effect gets: the same values spelt otherwise join. */
+TEST_F(ChunkJoin, H264ChunksJoinByStreamCopyWhateverTheSpellingOfTheirSettings)
 {
-    for (const auto& [name, range] : {std::pair{"c1.mp4", "0-10"}, {"c2.mp4", "10-20"}, {"c3.mp4", "20-"}}) {
-        const RunResult r = render(name, range, kChaos);
+    const std::vector<std::string> spelt{"-s", "Animation Speed=100.0", "-s", "Enable Chaos=yes", "-s", "Intensity=3",
+                                         "-s", "Presets=1"};
+    const std::vector<std::string> again{"-s", "Intensity=3", "-s", "Enable Chaos=1", "-s", "Animation Speed=100"};
+    for (const auto& [name, range, settings] :
+         {std::tuple{"c1.mp4", "0-10", kChaos}, {"c2.mp4", "10-20", spelt}, {"c3.mp4", "20-", again}}) {
+        const RunResult r = render(name, range, settings);
         ASSERT_EQ(r.exitCode, 0) << describe(r);
     }
     const RunResult j = join({"joined.mp4", "c1.mp4", "c2.mp4", "c3.mp4"});
@@ -227,6 +249,52 @@ TEST_F(ChunkJoin, ChunksThatDoNotBelongTogetherAreRefusedByName)
         }
     }
     EXPECT_EQ(dir.entries().size(), 6u) << "nothing is written";
+}
+
+/* Each chunk is read for the frames it holds and their times, and the set must run from the input's first frame to
+   its last: copies cut short or thinned, chunks re-timed, left out or rendered from another input are refused. */
+TEST_F(ChunkJoin, IncompleteAlteredOrForeignChunksAreRefusedByName)
+{
+    for (const auto& [name, range] : {std::pair{"a.mkv", "0-10"}, {"b.mkv", "10-20"}, {"c.mkv", "20-"}}) {
+        const RunResult r = render(name, range, {"--codec", "ffv1"});
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+    }
+    /* the same settings on another picture of the same size, rate and length */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=10", "-t", "3", "-c:v", "libx264", "-g", "8",
+            dir.file("other.mkv")});
+    const RunResult foreign = runTool({"render", dir.file("other.mkv"), dir.file("foreign.mkv"), "--range", "10-20",
+                                       "--codec", "ffv1", "-q"});
+    ASSERT_EQ(foreign.exitCode, 0) << describe(foreign);
+    /* a copy cut short, as from an interrupted transfer */
+    std::filesystem::copy_file(dir.file("b.mkv"), dir.file("cut.mkv"));
+    std::filesystem::resize_file(dir.file("cut.mkv"), std::filesystem::file_size(dir.file("b.mkv")) * 8 / 10);
+    /* re-muxed with its tags: one frame left out in the middle, or all of them moved */
+    ffmpeg({"-copyts", "-i", dir.file("b.mkv"), "-c", "copy", "-bsf:v", "noise=drop=eq(n\\,4)", dir.file("thinned.mkv")});
+    ffmpeg({"-copyts", "-i", dir.file("b.mkv"), "-c", "copy", "-output_ts_offset", "0.05", dir.file("shifted.mkv")});
+
+    const struct {
+        std::vector<std::string> chunks;
+        const char* named;
+        const char* says;
+    } cases[] = {
+        {{"a.mkv", "cut.mkv", "c.mkv"}, "cut.mkv", "frames, not the 10 it was rendered with"},
+        {{"a.mkv", "thinned.mkv", "c.mkv"}, "thinned.mkv", "holds 9 frames, not the 10"},
+        {{"a.mkv", "shifted.mkv", "c.mkv"}, "shifted.mkv", "timestamps were changed"},
+        {{"b.mkv", "c.mkv"}, "b.mkv", "the frames before"},
+        {{"a.mkv", "b.mkv"}, "b.mkv", "the frames after"},
+        {{"a.mkv", "foreign.mkv", "c.mkv"}, "foreign.mkv", "different inputs"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> files{"out.mkv"};
+        files.insert(files.end(), c.chunks.begin(), c.chunks.end());
+        const RunResult r = join(files);
+        EXPECT_EQ(r.exitCode, 2) << c.named << describe(r);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << "names the chunk: " << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.mkv"))) << c.named;
+    }
+    const RunResult whole = join({"out.mkv", "a.mkv", "b.mkv", "c.mkv"});
+    EXPECT_EQ(whole.exitCode, 0) << describe(whole);
 }
 
 } // namespace

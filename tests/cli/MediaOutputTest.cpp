@@ -178,6 +178,60 @@ TEST_F(MediaOutput, APatchComesBackInItsColoursAsATagHonouringPlayerShowsIt)
               "tv,bt709,bt709,bt709\n");
 }
 
+TEST_F(MediaOutput, FlatRgbColoursSurviveChangesOfDepthAndModel)
+{
+    /* RGB footage, 8 and 16 bits, drawn unchanged (a flat frame in its own colour). Each output read back at its
+       own depth must hold exactly the input's level: RGB into YUV gets a matrix players know, never "GBR" on YUV
+       planes, and depth changes round as PNG stills do. */
+    struct Case {
+        const char* what;
+        const char* inFormat;  /* rawvideo pixel format of the flat input */
+        std::string sample;    /* one pixel of it */
+        const char* out;
+        std::vector<std::string> extra;
+        const char* readAs;    /* pixel format the output is read back in */
+        std::string expected;  /* one pixel of that */
+    };
+    const std::string white8("\xff\xff\xff", 3);
+    const std::string grey8("\x80\x80\x80", 3);
+    const std::string grey16("\x80\x80\x80\x80\x80\x80", 6);
+    const std::vector<Case> cases{
+        {"8-bit RGB into VP9", "rgb24", white8, "w.webm", {}, "rgb24", white8},
+        {"8-bit RGB into H.264", "rgb24", grey8, "g.mp4", {}, "rgb24", grey8},
+        {"16-bit RGB drawn at 8 bits", "rgb48le", grey16, "g_%d.png", {"--depth", "8"}, "rgb24", grey8},
+        {"8-bit RGB into 16-bit RGB", "rgb24", grey8, "g.mkv", {"--codec", "ffv1", "--pix-fmt", "gbrp16le"}, "rgb48le",
+         grey16},
+    };
+    auto check = [&](const Case& c) {
+        std::string frames;
+        for (int i = 0; i < 3 * 64 * 48; ++i) {
+            frames += c.sample;
+        }
+        writeFile(dir / "flat.raw", frames);
+        ffmpeg({"-f", "rawvideo", "-pix_fmt", c.inFormat, "-s", "64x48", "-r", "10", "-i", dir.file("flat.raw"), "-c:v",
+                "ffv1", dir.file("flat.mkv")});
+        std::vector<std::string> extra{"-s", "Presets=Solid", "-s", "Use Original Color=on"};
+        extra.insert(extra.end(), c.extra.begin(), c.extra.end());
+        const RunResult r = runTool(render("flat.mkv", c.out, extra));
+        ASSERT_EQ(r.exitCode, 0) << describe(r);
+        const std::string written = std::string(c.out).find('%') != std::string::npos ? "g_0.png" : c.out;
+        const RunResult back = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-i", dir.file(written), "-frames:v", "1",
+                                           "-f", "rawvideo", "-pix_fmt", c.readAs, "pipe:1"});
+        ASSERT_EQ(back.exitCode, 0) << back.err;
+        ASSERT_EQ(back.out.size(), 64u * 48u * c.expected.size());
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < back.out.size(); i += c.expected.size()) {
+            wrong += back.out.compare(i, c.expected.size(), c.expected) != 0 ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u) << "first pixel " << testing::PrintToString(back.out.substr(0, c.expected.size()));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        check(c);
+    }
+    EXPECT_EQ(probe(dir.file("g.mp4"), "v:0", "stream=color_space,color_range"), "tv,smpte170m\n");
+}
+
 TEST_F(MediaOutput, APortraitPhoneClipComesOutUprightInEveryFormat)
 {
     /* Stored 64x48, red left and blue right, with a display matrix that turns it a quarter: shown 48x64 with the

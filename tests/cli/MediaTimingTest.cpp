@@ -1,9 +1,12 @@
 /* MediaTimingTest.cpp — timing as players read it back: constant-rate, variable-rate and late-starting clips from
-   each input container into the formats that store only a frame rate and those that store each frame's time. */
+   each input container into the formats that store only a frame rate and those that store each frame's time, and
+   frames that come without times. */
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <sstream>
 
 #include "support/Scratch.h"
@@ -11,6 +14,8 @@
 
 namespace cftest {
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string probe(const std::string& file, const std::vector<std::string>& what)
 {
@@ -88,11 +93,20 @@ TEST(MediaTiming, EveryInputContainerIntoEveryFormatKeepsRateFramesAndAudio)
     };
     const Output outputs[] = {{".y4m", true, false}, {".ts", true, true},   {".mpg", true, true},
                               {".avi", true, true},  {".ogg", true, true},  {".mp4", false, true},
-                              {".mkv", false, true}, {".flv", false, true}, {".nut", false, true}};
+                              {".mkv", false, true}, {".flv", false, true}, {".nut", false, true},
+                              {".mov", false, true}, {".webm", false, true}, {".gif", false, false}};
     auto audioStart = [](const std::string& file) { return values(file, "a:0", "packet=pts_time").front(); };
     for (const char* in : {"cfr.mp4", "cfr.mkv", "cfr.webm", "vfr.mp4", "late.mkv"}) {
         const std::vector<double> inTimes = frameTimes(dir.file(in));
         ASSERT_FALSE(inTimes.empty()) << in;
+        /* a numbered sequence stores no time: one file a frame */
+        const fs::path frames = dir / (std::string(in) + ".frames");
+        fs::create_directory(frames);
+        const RunResult seq = runTool({"render", dir.file(in), (frames / "f_%03d.png").string(), "-q"});
+        ASSERT_EQ(seq.exitCode, 0) << in << ": " << describe(seq);
+        EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(frames), fs::directory_iterator())),
+                  inTimes.size())
+            << in << " to a numbered sequence";
         for (const Output& o : outputs) {
             const std::string out = std::string(in) + o.ext;
             const std::string what = std::string(in) + " to " + o.ext;
@@ -137,6 +151,17 @@ TEST(MediaTiming, EveryInputContainerIntoEveryFormatKeepsRateFramesAndAudio)
             }
         }
     }
+}
+
+/* A raw H.264 stream gives its frames no times at all: each comes one frame of its rate after the one before. */
+TEST(MediaTiming, FramesWithoutTimesComeOneFrameApart)
+{
+    ScratchDir dir;
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "0.2", "-c:v", "libx264", "-bf", "0",
+            dir.file("raw.h264")});
+    const RunResult r = runTool({"render", dir.file("raw.h264"), dir.file("out.mkv"), "-q"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(frameTimes(dir.file("out.mkv")), (std::vector<double>{0, 0.04, 0.08, 0.12, 0.16}));
 }
 
 } // namespace
