@@ -499,6 +499,7 @@ private:
             setup.closingTags.push_back(options_.closingTag);
         }
         setup.note = options_.note;
+        setup.longestHold = options_.longestHold;
         writer_ = std::make_unique<media::VideoWriter>(setup);
     }
     void passAudio()

@@ -114,6 +114,7 @@ struct SinkOptions {
     std::function<std::string(const media::MuxedOutput::Span&)> closingValue;
     bool withoutAudio = false;                      /* video: leave the input's audio out */
     bool onlyARange = false;                        /* sequences: the frames around these are other ranges' */
+    double longestHold = 3600;                      /* video: seconds one gap in the times may be held */
     std::function<void(const std::string&)> note;   /* tells the user something worth knowing */
 };
 

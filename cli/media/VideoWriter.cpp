@@ -186,13 +186,20 @@ void VideoWriter::send(std::int64_t pts)
 
 void VideoWriter::write(const cfhost::World& world, std::int64_t pts)
 {
-    std::int64_t t = av_rescale_q_rnd(pts, setup_.timeBase, encoder_->time_base, AV_ROUND_NEAR_INF);
+    std::int64_t t = av_rescale_q_rnd(pts, setup_.timeBase, encoder_->time_base, AV_ROUND_NEAR_INF) - closedUp_;
     if (timing_.constant && lastPts_ != AV_NOPTS_VALUE) {
         /* One frame a step, as a player expects: a frame that comes before its step is dropped, and the previous
-           frame (still in frame_) fills the steps a late one leaves. */
+           frame (still in frame_) fills the steps a late one leaves, unless the gap is a jump in the times
+           longer than any hold (a broken or restarted recording), which would write hours of one picture. */
         if (t <= lastPts_) {
             ++dropped_;
             return;
+        }
+        const double longest = setup_.longestHold * av_q2d(timing_.frameRate);
+        if (static_cast<double>(t - lastPts_ - 1) > longest) {
+            closedUp_ += t - lastPts_ - 1;
+            t = lastPts_ + 1;
+            ++gapsClosed_;
         }
         while (lastPts_ + 1 < t) {
             ++repeated_;
@@ -252,6 +259,12 @@ void VideoWriter::finish(const std::function<Tags(const MuxedOutput::Span&)>& cl
         setup_.note(std::to_string(repeated_) + " frames were repeated and " + std::to_string(dropped_) +
                     " dropped to keep the video in time: " + output_.name() + " stores only a constant rate (" +
                     std::to_string(r.num) + (r.den == 1 ? "" : "/" + std::to_string(r.den)) + " fps)");
+    }
+    if (gapsClosed_ > 0 && setup_.note) {
+        setup_.note(std::to_string(gapsClosed_) + (gapsClosed_ == 1 ? " jump" : " jumps") +
+                    " in the video's times longer than " + std::to_string(static_cast<long>(setup_.longestHold)) +
+                    " s " + (gapsClosed_ == 1 ? "was" : "were") + " closed up in " + output_.name() +
+                    " instead of holding one picture that long; the audio after it is no longer in step");
     }
     int err = avcodec_send_frame(encoder_.get(), nullptr);
     if (err < 0) {

@@ -55,6 +55,8 @@ struct WriterSetup {
     Tags metadata;                      /* tags of the file */
     std::vector<std::string> closingTags; /* tags whose values finish() gives */
     std::function<void(const std::string&)> note;              /* tells the user something worth knowing */
+    double longestHold = 3600; /* seconds of repeated frames one gap may take in constant-rate formats; a longer
+                                  gap (a jump in the input's times) is closed up instead */
 };
 
 class VideoWriter {
@@ -90,6 +92,8 @@ private:
     std::int64_t lastPts_ = AV_NOPTS_VALUE; /* in the encoder's time base */
     long repeated_ = 0;                     /* frames repeated or dropped to keep a constant rate in time */
     long dropped_ = 0;
+    std::int64_t closedUp_ = 0;             /* steps taken out of the times by gaps closed up */
+    long gapsClosed_ = 0;
     std::int64_t audioShift_ = 0; /* subtracted from audio times (in its stream's time base) */
 };
 

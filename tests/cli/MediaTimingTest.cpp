@@ -154,7 +154,7 @@ TEST(MediaTiming, EveryInputContainerIntoEveryFormatKeepsRateFramesAndAudio)
 }
 
 /* A raw H.264 stream gives its frames no times at all: each comes one frame of its rate after the one before. */
-TEST(MediaTiming, FramesWithoutTimesComeOneFrameApart)
+TEST(MediaTiming, FramesWithoutTimesOrWithAJumpInTheirTimesAreWrittenOneFrameApart)
 {
     ScratchDir dir;
     ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-t", "0.2", "-c:v", "libx264", "-bf", "0",
@@ -162,6 +162,16 @@ TEST(MediaTiming, FramesWithoutTimesComeOneFrameApart)
     const RunResult r = runTool({"render", dir.file("raw.h264"), dir.file("out.mkv"), "-q"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(frameTimes(dir.file("out.mkv")), (std::vector<double>{0, 0.04, 0.08, 0.12, 0.16}));
+
+    /* Two hours between the fifth frame and the sixth (a restarted recording): a constant-rate format closes the
+       gap up rather than holding the fifth frame for two hours, and says so. */
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x48:rate=25", "-frames:v", "10", "-vf",
+            "setpts='if(gte(N,5),PTS+7200/TB,PTS)'", "-fps_mode", "vfr", "-c:v", "ffv1", dir.file("jump.mkv")});
+    const RunResult jump = runTool({"render", dir.file("jump.mkv"), dir.file("jump.y4m")});
+    ASSERT_EQ(jump.exitCode, 0) << describe(jump);
+    EXPECT_NE(jump.err.find("1 jump in the video's times longer than 3600 s was closed up"), std::string::npos)
+        << jump.err;
+    EXPECT_EQ(frameTimes(dir.file("jump.y4m")).size(), 10u);
 }
 
 } // namespace

@@ -160,6 +160,7 @@ void render(const std::uint8_t* data, std::size_t size, std::uint8_t choice, cfc
         sinkOptions.codec = "mpeg4"; /* quick to set up and to encode, and every container here takes it */
     }
     sinkOptions.threads = 1;
+    sinkOptions.longestHold = 2; /* as the reader's limits: the command's hour of held frames takes too long here */
     std::unique_ptr<cfcli::FrameSink> sink = cfcli::openSink(folder / out, sinkOptions);
     source->passAudio(sink->audioQueue());
 
