@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
-#include "RenderCommand.h"
+#include "common/Options.h"
+#include "commands/RenderCommand.h"
 
 namespace fs = std::filesystem;
 

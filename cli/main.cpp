@@ -8,15 +8,15 @@
 #include <exception>
 #include <new>
 
-#include "Cleanup.h"
-#include "Demo.h"
-#include "Describe.h"
-#include "EffectSession.h"
-#include "Errors.h"
-#include "JoinCommand.h"
-#include "Options.h"
-#include "PlanCommand.h"
-#include "RenderCommand.h"
+#include "common/Cleanup.h"
+#include "commands/Demo.h"
+#include "commands/Describe.h"
+#include "pipeline/EffectSession.h"
+#include "common/Errors.h"
+#include "commands/JoinCommand.h"
+#include "common/Options.h"
+#include "commands/PlanCommand.h"
+#include "commands/RenderCommand.h"
 #include "cfhost/HostError.h"
 
 #ifndef CRUMBLEFORGE_VERSION

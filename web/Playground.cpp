@@ -5,7 +5,7 @@
 #include "DirectRender.h"
 #include "FilterParams.h"
 #include "ParamTable.h"
-#include "TestCard.h"
+#include "images/TestCard.h"
 
 #include <algorithm>
 #include <cstdint>

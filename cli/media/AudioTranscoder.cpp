@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "Errors.h"
+#include "common/Errors.h"
 
 namespace cfcli::media {
 

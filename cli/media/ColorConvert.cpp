@@ -15,9 +15,9 @@ extern "C" {
 #include <emmintrin.h>
 #endif
 
-#include "Cleanup.h"
-#include "Conversions.h"
-#include "Errors.h"
+#include "common/Cleanup.h"
+#include "images/Conversions.h"
+#include "common/Errors.h"
 
 namespace cfcli::media {
 

@@ -11,7 +11,7 @@ extern "C" {
 #include <cstring>
 #include <new>
 
-#include "Errors.h"
+#include "common/Errors.h"
 #include "media/OutputFormat.h"
 
 namespace cfcli::media {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "AtomicFile.h"
+#include "common/AtomicFile.h"
 #include "media/Av.h"
 
 namespace cfcli::media {

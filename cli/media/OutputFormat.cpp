@@ -9,8 +9,8 @@ extern "C" {
 #include <cstdint>
 #include <filesystem>
 
-#include "Errors.h"
-#include "Text.h"
+#include "common/Errors.h"
+#include "common/Text.h"
 #include "media/ColorConvert.h"
 
 namespace cfcli::media {

@@ -10,7 +10,7 @@ extern "C" {
 #include <cstring>
 #include <deque>
 
-#include "Errors.h"
+#include "common/Errors.h"
 #include "media/AudioTranscoder.h"
 
 namespace cfcli::media {

@@ -11,8 +11,8 @@ extern "C" {
 #include <cstring>
 #include <new>
 
-#include "Cleanup.h"
-#include "Errors.h"
+#include "common/Cleanup.h"
+#include "common/Errors.h"
 
 namespace cfcli::media {
 

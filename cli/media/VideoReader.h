@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "InputLimits.h"
+#include "common/InputLimits.h"
 #include "media/Av.h"
 #include "media/ColorConvert.h"
 #include "media/PacketQueue.h"

@@ -9,8 +9,8 @@ extern "C" {
 
 #include <cstring>
 
-#include "Cleanup.h"
-#include "Errors.h"
+#include "common/Cleanup.h"
+#include "common/Errors.h"
 
 namespace cfcli::media {
 

@@ -5,9 +5,9 @@
 #include <cctype>
 #include <cstring>
 
-#include "Errors.h"
-#include "Options.h"
-#include "ParamSetter.h"
+#include "common/Errors.h"
+#include "common/Options.h"
+#include "pipeline/ParamSetter.h"
 
 namespace cfcli {
 namespace {

@@ -2,7 +2,7 @@
    and host worlds with padded rows. */
 #include <gtest/gtest.h>
 
-#include "Conversions.h"
+#include "images/Conversions.h"
 
 namespace cfcli {
 namespace {

@@ -6,7 +6,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include "Errors.h"
+#include "common/Errors.h"
 #include "media/OutputFormat.h"
 
 namespace cfcli::media {

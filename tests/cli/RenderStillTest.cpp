@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "PngIO.h"
+#include "images/PngIO.h"
 
 #include "support/Reference.h"
 #include "support/Scratch.h"

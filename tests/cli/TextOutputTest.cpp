@@ -2,11 +2,11 @@
    names it gives to version words and flags. */
 #include <gtest/gtest.h>
 
-#include "Describe.h"
-#include "Errors.h"
-#include "Progress.h"
-#include "Sequence.h"
-#include "Text.h"
+#include "commands/Describe.h"
+#include "common/Errors.h"
+#include "common/Progress.h"
+#include "images/Sequence.h"
+#include "common/Text.h"
 
 namespace cfcli {
 namespace {

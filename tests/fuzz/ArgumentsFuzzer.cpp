@@ -5,10 +5,10 @@
    - settings: a value the parser accepts lies in the declared range or choices, and the host takes it;
    - patterns: a frame's file name is what printf writes for the pattern.
    The first input byte picks the part; the rest is the text, split into arguments at NUL bytes. */
-#include "Errors.h"
-#include "Options.h"
-#include "ParamSetter.h"
-#include "Sequence.h"
+#include "common/Errors.h"
+#include "common/Options.h"
+#include "pipeline/ParamSetter.h"
+#include "images/Sequence.h"
 #include "cfhost/EffectInstance.h"
 #include "cfhost/Host.h"
 

@@ -6,10 +6,10 @@
 
    The first byte picks the number of files (1 + b % 3), the container of the output (b / 3 % 3: .mkv, .mp4,
    .avi) and whether the first file's audio goes along (b & 0x80). */
-#include "ChunkLabel.h"
-#include "Errors.h"
-#include "JoinCommand.h"
-#include "Options.h"
+#include "common/ChunkLabel.h"
+#include "common/Errors.h"
+#include "commands/JoinCommand.h"
+#include "common/Options.h"
 #include "media/Av.h"
 
 #include <algorithm>

@@ -10,11 +10,11 @@
 
    Every input must be rendered or refused as the command refuses bad input (exit 2, or 3 for damage), never
    crash, trip a sanitizer, leak, throw anything else or run past the time limit. */
-#include "EffectSession.h"
-#include "Errors.h"
-#include "FrameRange.h"
-#include "Media.h"
-#include "Pipeline.h"
+#include "pipeline/EffectSession.h"
+#include "common/Errors.h"
+#include "common/FrameRange.h"
+#include "pipeline/Media.h"
+#include "pipeline/Pipeline.h"
 #include "cfhost/HostError.h"
 
 #include <stdlib.h>

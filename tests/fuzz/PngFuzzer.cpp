@@ -6,9 +6,9 @@
    The bytes reach readPng() through an in-memory file named by its /proc/self/fd path, so the reader runs
    as the command runs it, from a path. Most inputs get their chunk checksums recomputed first, so that a
    changed header or chunk reaches the code behind libpng's checksum test instead of stopping at it. */
-#include "Errors.h"
-#include "PngIO.h"
-#include "RgbaImage.h"
+#include "common/Errors.h"
+#include "images/PngIO.h"
+#include "images/RgbaImage.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Conversions.h"
+#include "images/Conversions.h"
 #include "cfhost/HostError.h"
 
 namespace cftest {
