@@ -271,13 +271,14 @@ void TempFolder::commit(const std::vector<fs::path>& stale)
             if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT) {
                 return;
             }
-            const fs::path waiting = aside / std::to_string(setAside.size());
-            if (::rename(target.c_str(), waiting.c_str()) != 0) {
+            /* recorded before the move, so that whatever is thrown after it still puts the file back */
+            setAside.emplace_back(target, aside / std::to_string(setAside.size()));
+            if (::rename(target.c_str(), setAside.back().second.c_str()) != 0) {
                 const int err = errno;
+                setAside.pop_back();
                 throw UsageError("cannot write " + quoteName(target.string()) + ": cannot replace the earlier file (" +
                                  systemMessage(err) + ")");
             }
-            setAside.emplace_back(target, waiting);
         };
         for (const fs::path& target : targets_) {
             moveAside(target);
@@ -293,7 +294,8 @@ void TempFolder::commit(const std::vector<fs::path>& stale)
                                  systemMessage(err) + ")");
             }
         }
-    } catch (const UsageError& e) {
+    } catch (...) {
+        /* new frames back into the folder, earlier ones to their names (the folder goes with this object) */
         for (std::size_t i = placed; i-- > 0;) {
             ::rename(targets_[i].c_str(), (folder_ / std::to_string(i)).c_str());
         }
@@ -301,7 +303,11 @@ void TempFolder::commit(const std::vector<fs::path>& stale)
             ::rename(it->second.c_str(), it->first.c_str());
         }
         ::rmdir(aside.c_str());
-        throw UsageError(std::string(e.what()) + "; nothing was replaced");
+        try {
+            throw;
+        } catch (const UsageError& e) {
+            throw UsageError(std::string(e.what()) + "; nothing was replaced");
+        }
     }
     committed_ = true;
     std::error_code ignored;
