@@ -88,7 +88,12 @@ VideoReader::VideoReader(const std::string& path, const ReaderOptions& options)
     }
     context_ = raw;
     Log::takeOutputError(); /* what a demuxer's helpers log while opening tells the reason better than its code */
-    int err = avformat_open_input(&raw, path.c_str(), forced, &dict);
+    int err = 0;
+    {
+        /* a header may claim tables far larger than the file (an MP4 index of billions of samples) */
+        const AllocationLimit limit(kHeaderAllocationLimit);
+        err = avformat_open_input(&raw, path.c_str(), forced, &dict);
+    }
     av_dict_free(&dict);
     if (err < 0) {
         context_ = nullptr; /* freed by the failed open */
